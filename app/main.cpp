@@ -1,0 +1,6 @@
+// The vantora executable: everything lives in the app library.
+#include "app/program.h"
+
+int main(int argc, char** argv) {
+  return vantora::app::RunProgram(argc, argv);
+}

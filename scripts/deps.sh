@@ -1,0 +1,28 @@
+# Installs the Debian packages that Vantora needs to build, test and run; sourced by the other scripts.
+
+VANTORA_PACKAGES=(
+  cmake ninja-build g++ clang libclang-rt-dev clang-format pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+vantora_install_deps() {
+  local missing=()
+  local pkg
+  for pkg in "${VANTORA_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$pkg")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+      echo "error: packages missing (${missing[*]}) and neither root nor sudo is available" >&2
+      return 1
+    fi
+    sudo=(sudo)
+  fi
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
