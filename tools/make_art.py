@@ -370,9 +370,10 @@ def transport_glyph(name, s):
         tri = Offset(Polygon([(g(8), g(2.3) + r * 2), (g(2.5) + r * 2, sn(9) - r),
                               (g(13.5) - r * 2, sn(9) - r)]), r)
         bar = Box(sn(3), sn(11), sn(13), sn(13.5), r * 0.6)
-        if name == "OPEN":
+        # The icon names the door's state and shows the action the button takes: a closed door
+        # shows the eject symbol, an open one the same symbol upside down (close the tray).
+        if name == "CLOS":
             return Union(tri, bar)
-        # upside down: the bar on top, the triangle pointing down under it
         return FlipY(Union(tri, bar), s)
     raise ValueError(name)
 
