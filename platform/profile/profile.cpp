@@ -1,0 +1,282 @@
+// The platform's profile functions: sectioned key=value files, read and written by name.
+#include "platform/profile/profile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/profile/ini_document.h"
+#include "platform/profile/profile_file.h"
+
+namespace vantora::platform {
+namespace {
+
+constexpr const char* kPlatformProfile = "win.ini";
+constexpr size_t kMaxFileNameLength = 4095;
+// Clean files kept parsed beyond the one in use; the player uses one or two.
+constexpr size_t kMaxCachedFiles = 16;
+
+// Every profile file this process has touched, and the one lock the profile functions share.
+// Its destruction at process exit (also after a fatal error, which ends through exit) writes
+// pending changes back.
+class ProfileStore {
+ public:
+  ProfileStore() = default;
+  ProfileStore(const ProfileStore&) = delete;
+  ProfileStore& operator=(const ProfileStore&) = delete;
+  ~ProfileStore() {
+    // A thread still inside a profile call at exit holds the lock; waiting for it would hang
+    // the exit.
+    std::unique_lock lock(mutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      return;
+    }
+    try {
+      FlushAll();
+    } catch (...) {
+      // Nothing is left to report to at exit.
+    }
+  }
+
+  // One entry per file, whatever name reaches it, so that its changes keep their order. Names
+  // are resolved once; a link moved to another file later still reaches the old entry, whose
+  // stat follows the link anew.
+  ProfileFile& Open(const std::filesystem::path& path) {
+    std::string requested = path.string();
+    if (auto alias = aliases_.find(requested); alias != aliases_.end()) {
+      return *alias->second;
+    }
+    std::error_code error;
+    std::filesystem::path real = std::filesystem::weakly_canonical(path, error);
+    if (error) {
+      real = path.lexically_normal();
+    }
+    std::string name = real.string();
+    auto it = files_.find(name);
+    if (it == files_.end()) {
+      if (files_.size() >= kMaxCachedFiles) {
+        aliases_.clear();
+        std::erase_if(files_, [](const auto& entry) { return !entry.second->Dirty(); });
+      }
+      it = files_.emplace(name, std::make_unique<ProfileFile>(real)).first;
+    }
+    aliases_.emplace(std::move(requested), it->second.get());
+    return *it->second;
+  }
+
+  bool FlushAll() {
+    bool ok = true;
+    for (auto& [name, file] : files_) {
+      ok = file->Flush() && ok;
+    }
+    return ok;
+  }
+
+  std::mutex mutex;
+
+ private:
+  std::unordered_map<std::string, std::unique_ptr<ProfileFile>> files_;  // by resolved name
+  std::unordered_map<std::string, ProfileFile*> aliases_;                // by name as given
+};
+
+ProfileStore& Store() {
+  static ProfileStore store;
+  return store;
+}
+
+// A bare name lives in the config directory; "\" separates like "/".
+std::optional<std::filesystem::path> Resolve(const char* fileName, bool& bare) {
+  if (fileName == nullptr) {
+    return std::nullopt;
+  }
+  std::string name(fileName, strnlen(fileName, kMaxFileNameLength + 1));
+  if (name.empty() || name.size() > kMaxFileNameLength) {
+    return std::nullopt;
+  }
+  std::replace(name.begin(), name.end(), '\\', '/');
+  bare = name.find('/') == std::string::npos;
+  if (bare) {
+    return ConfigDirectory() / name;
+  }
+  return std::filesystem::path(name);
+}
+
+// Text up to its first NUL: what a C caller sees of it.
+std::string_view UpToNul(std::string_view text) {
+  return text.substr(0, text.find('\0'));
+}
+
+uint32_t CopyString(std::string_view text, char* returned, uint32_t size) {
+  text = UpToNul(text);
+  size_t count = std::min<size_t>(text.size(), size - 1);
+  std::memcpy(returned, text.data(), count);
+  returned[count] = '\0';
+  return static_cast<uint32_t>(count);
+}
+
+// Names, each NUL-terminated, and one more NUL after the last.
+uint32_t CopyList(const std::vector<std::string_view>& names, char* returned, uint32_t size) {
+  std::string list;
+  for (std::string_view name : names) {
+    list.append(UpToNul(name));
+    list.push_back('\0');
+  }
+  if (list.size() + 1 <= size) {
+    std::memcpy(returned, list.data(), list.size());
+    returned[list.size()] = '\0';
+    if (list.empty() && size > 1) {
+      returned[1] = '\0';
+    }
+    return static_cast<uint32_t>(list.size());
+  }
+  if (size < 2) {
+    returned[0] = '\0';
+    return 0;
+  }
+  size_t count = size - 2;
+  std::memcpy(returned, list.data(), count);
+  returned[count] = '\0';
+  returned[count + 1] = '\0';
+  return static_cast<uint32_t>(count);
+}
+
+// One outer pair of matching quotes is not part of the value.
+std::string_view Unquote(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+std::string_view DefaultOf(const char* defaultValue) {
+  std::string_view text = defaultValue == nullptr ? "" : defaultValue;
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != text.npos;
+}
+
+// Names and values that would read back as something else are refused rather than written.
+bool Writable(const char* section, const char* key, const char* value) {
+  std::string_view name = TrimBlanks(section);
+  if (HasLineBreak(name) || name.find(']') != name.npos) {
+    return false;
+  }
+  if (key != nullptr) {
+    std::string_view keyName = TrimBlanks(key);
+    if (HasLineBreak(keyName) || keyName.find('=') != keyName.npos ||
+        (!keyName.empty() && (keyName.front() == '[' || keyName.front() == ';'))) {
+      return false;
+    }
+  }
+  return value == nullptr || !HasLineBreak(value);
+}
+
+}  // namespace
+
+uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                                  char* returned, uint32_t size, const char* fileName) {
+  if (returned == nullptr || size == 0) {
+    return 0;
+  }
+  try {
+    ProfileStore& store = Store();
+    std::lock_guard lock(store.mutex);
+    bool bare = false;
+    std::optional<std::filesystem::path> path = Resolve(fileName, bare);
+    const IniDocument empty;
+    const IniDocument* document = &empty;
+    if (path) {
+      ProfileFile& file = store.Open(*path);
+      file.Refresh();
+      document = &file.Document();
+    }
+    if (section == nullptr) {
+      return CopyList(document->SectionNames(), returned, size);
+    }
+    if (key == nullptr) {
+      if (auto names = document->KeyNames(section)) {
+        return CopyList(*names, returned, size);
+      }
+      return CopyString(DefaultOf(defaultValue), returned, size);
+    }
+    if (auto value = document->Find(section, key)) {
+      return CopyString(Unquote(*value), returned, size);
+    }
+    return CopyString(DefaultOf(defaultValue), returned, size);
+  } catch (...) {
+    // Out of memory on a monstrous file: read as nothing rather than end the program.
+    returned[0] = '\0';
+    return 0;
+  }
+}
+
+int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                               const char* fileName) {
+  try {
+    ProfileStore& store = Store();
+    std::lock_guard lock(store.mutex);
+    bool bare = false;
+    std::optional<std::filesystem::path> path = Resolve(fileName, bare);
+    if (!path) {
+      return 0;
+    }
+    if (section == nullptr && key == nullptr && value == nullptr) {
+      return store.Open(*path).Flush() ? 1 : 0;
+    }
+    if (section == nullptr || !Writable(section, key, value)) {
+      return 0;
+    }
+    if (bare) {
+      // The first save of a new user finds no config directory yet.
+      std::error_code ignored;
+      std::filesystem::create_directories(path->parent_path(), ignored);
+    }
+    ProfileChange change;
+    change.section = section;
+    if (key != nullptr) {
+      change.key = key;
+      if (value != nullptr) {
+        change.value = value;
+      }
+    }
+    ProfileFile& file = store.Open(*path);
+    file.Refresh();
+    return file.Apply(change) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+uint32_t GetProfileStringA(const char* section, const char* key, const char* defaultValue,
+                           char* returned, uint32_t size) {
+  return GetPrivateProfileStringA(section, key, defaultValue, returned, size, kPlatformProfile);
+}
+
+int WriteProfileStringA(const char* section, const char* key, const char* value) {
+  return WritePrivateProfileStringA(section, key, value, kPlatformProfile);
+}
+
+bool FlushProfiles() {
+  try {
+    ProfileStore& store = Store();
+    std::lock_guard lock(store.mutex);
+    return store.FlushAll();
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace vantora::platform

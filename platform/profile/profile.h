@@ -1,0 +1,36 @@
+// The platform's profile functions: sectioned key=value files, read and written by name.
+#pragma once
+
+#include <cstdint>
+
+namespace vantora::platform {
+
+// Reads the value of `key` in `section` of `fileName` into `returned`, a buffer of `size` bytes,
+// always NUL-terminated when size > 0 (cut to size - 1 characters). A missing file, section or key
+// gives `defaultValue` (null reads as ""; its trailing blanks are dropped). A null key lists the
+// section's key names, a null section all section names: each name NUL-terminated and the list
+// ended by one more NUL; cut short, the list ends in two NULs and size - 2 is returned. A bare
+// file name lives in ConfigDirectory(). Returns the number of characters copied, without the
+// terminator; size 0 returns 0 and leaves the buffer alone.
+uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                                  char* returned, uint32_t size, const char* fileName);
+
+// Sets `key` in `section` to `value`, creating the file, section and key as needed. A null value
+// deletes the key, a null key the whole section; a null section is an error. All three null writes
+// this file's pending changes back now and reports how that went. Nonzero on success, 0 on
+// failure: the file's directory is missing or not writable, the file is read-only or unreadable,
+// or the text could not be read back as written (a line break anywhere, "=" in the key or a key
+// starting with "[" or ";", "]" in the section name). Changes are written back by FlushProfiles,
+// by the all-null call and at process exit; a bare name's directory is created when missing.
+int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                               const char* fileName);
+
+// The same on the platform's own profile, "win.ini" in ConfigDirectory().
+uint32_t GetProfileStringA(const char* section, const char* key, const char* defaultValue,
+                           char* returned, uint32_t size);
+int WriteProfileStringA(const char* section, const char* key, const char* value);
+
+// Writes every pending change back now; false if any write-back failed (those stay pending).
+bool FlushProfiles();
+
+}  // namespace vantora::platform

@@ -1,0 +1,91 @@
+// One profile file on disk and its cached, parsed copy, with write-back of pending changes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/profile/ini_document.h"
+
+namespace vantora::platform {
+
+// One write, as the caller made it: no key deletes the section, no value deletes the key.
+struct ProfileChange {
+  std::string section;
+  std::optional<std::string> key;
+  std::optional<std::string> value;
+};
+
+// Files larger than this are not profiles; they read as empty and are never written.
+inline constexpr uint64_t kMaxProfileFileSize = 256u << 20;
+// Longest line one write may produce.
+inline constexpr size_t kMaxProfileLineLength = 1u << 20;
+
+// Identifies one version of a file; the time stamp has nanoseconds.
+struct FileSignature {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  bool operator==(const FileSignature& other) const;
+};
+
+// Writes `bytes` to a new file beside `target`, syncs it and renames it over `target`, keeping
+// the old file's permissions. On failure the old file is untouched and nothing is left behind.
+// On success `written` describes the new file.
+bool ReplaceFileAtomically(const std::filesystem::path& target,
+                           const std::vector<std::string_view>& bytes, FileSignature& written);
+
+// A profile file as this process sees it. Changes are applied to the copy at once and written
+// back by Flush; a change made on disk by someone else is picked up by Refresh, with our pending
+// changes applied again on top of it.
+class ProfileFile {
+ public:
+  explicit ProfileFile(std::filesystem::path path);
+  ProfileFile(const ProfileFile&) = delete;
+  ProfileFile& operator=(const ProfileFile&) = delete;
+
+  // Brings the copy up to date with the disk. Cheap when nothing changed: one stat.
+  void Refresh();
+
+  // The file as the next read should see it: the disk's content plus pending changes.
+  const IniDocument& Document() const { return document_; }
+
+  // Applies a change; false (and nothing changes) when the file cannot be written: its directory
+  // is missing or not writable, the file is read-only, unreadable, or the change is too large.
+  // Call Refresh first.
+  bool Apply(const ProfileChange& change);
+
+  bool Dirty() const { return !pending_.empty(); }
+
+  // Writes pending changes back; true when there were none or the write-back succeeded. A failed
+  // write-back keeps them pending for the next try.
+  bool Flush();
+
+ private:
+  enum class DiskState { kMissing, kFile, kUnreadable };
+
+  void Reset(DiskState state, std::string bytes, const FileSignature& signature);
+  void Replay();
+  bool DirectoryWritable() const;
+
+  std::filesystem::path path_;
+  IniDocument document_;
+  DiskState state_ = DiskState::kMissing;
+  FileSignature signature_;
+  // Set while another write could land within the time stamp's granularity and leave the
+  // signature unchanged; then the content itself is compared.
+  bool racy_ = false;
+  // Whether the document's base bytes are the file's content; after a write-back they are only
+  // when the document was compacted.
+  bool baseOnDisk_ = false;
+  std::vector<ProfileChange> pending_;  // since the last write-back
+};
+
+}  // namespace vantora::platform
