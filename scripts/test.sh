@@ -25,7 +25,7 @@ step() {
 format_check() {
   local files
   if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    mapfile -t files < <(git ls-files -co --exclude-standard -- '*.cpp' '*.h')
+    mapfile -t files < <(git ls-files -- '*.cpp' '*.h')
   else
     mapfile -t files < <(find app bench platform runtime tests tools windows -name '*.cpp' -o -name '*.h' 2>/dev/null)
   fi

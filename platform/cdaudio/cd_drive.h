@@ -1,0 +1,73 @@
+// The drive-neutral interface behind the command-string device: any drive, real or virtual.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "platform/cdaudio/cd_types.h"
+
+namespace vantora::platform::cdaudio {
+
+// Why a drive operation did not happen.
+enum class DriveError {
+  None,
+  Unsupported,  // this drive cannot do that at all
+  Unplugged,    // the drive is not connected
+  NotReady,     // no disc, tray open or the disc still spinning up
+  OutOfRange,   // a place or track the disc does not have
+  Hardware,     // the drive tried and failed
+  Damaged,      // the drive's own records cannot be read
+};
+
+// An operation's outcome: a value, or an error with a line of detail for people.
+template <typename T>
+struct DriveResult {
+  DriveError error = DriveError::None;
+  T value{};
+  std::string detail;
+
+  bool ok() const { return error == DriveError::None; }
+  static DriveResult Ok(T v) { return DriveResult{DriveError::None, std::move(v), {}}; }
+  static DriveResult Fail(DriveError e, std::string why = {}) {
+    return DriveResult{e, T{}, std::move(why)};
+  }
+};
+
+// Actions carry no value.
+struct Done {};
+using DriveStatus = DriveResult<Done>;
+
+// What the drive is doing. Paused is its own state here; the command layer decides how to name it.
+enum class DriveMode { NotReady, Open, Stopped, Paused, Playing, Seeking };
+
+enum class Tray { Closed, Open };
+
+class CdDrive {
+ public:
+  virtual ~CdDrive() = default;
+
+  // Whether the drive is connected; Unplugged or Damaged otherwise.
+  virtual DriveStatus Connected() = 0;
+  // Whether the drive can open its tray by command.
+  virtual DriveResult<bool> CanEject() = 0;
+  virtual DriveResult<DriveMode> Mode() = 0;
+  // A disc in a closed tray, even while it spins up.
+  virtual DriveResult<bool> MediaPresent() = 0;
+  // The disc's table of contents; NotReady unless the mode is Stopped, Paused, Playing or Seeking.
+  virtual DriveResult<Toc> ReadToc() = 0;
+  // The play head, an absolute place on the disc; NotReady like ReadToc.
+  virtual DriveResult<Frames> Position() = 0;
+  // Plays [from, to) and returns at once; the mode falls back to Stopped at `to`.
+  // OutOfRange unless start of track 1 <= from <= to <= lead-out.
+  virtual DriveStatus Play(Frames from, Frames to) = 0;
+  // Holds the play head where it is; nothing to do unless playing.
+  virtual DriveStatus Pause() = 0;
+  // Ends play or pause; the head stays where it is.
+  virtual DriveStatus Stop() = 0;
+  // Ends play and moves the head; OutOfRange unless start of track 1 <= to <= lead-out.
+  virtual DriveStatus Seek(Frames to) = 0;
+  // Opens or closes the tray. Opening ends play; closing on a disc spins it up.
+  virtual DriveStatus SetTray(Tray tray) = 0;
+};
+
+}  // namespace vantora::platform::cdaudio

@@ -1,0 +1,450 @@
+// The virtual drive's state file: what it says, how it is read and written, and how two processes
+// share it.
+#include "platform/cdaudio/drive_state.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+namespace vantora::platform::cdaudio {
+namespace {
+
+constexpr std::string_view kHeader = "vantora-drive 1";
+// A state file is a few hundred bytes; a much larger one is not ours.
+constexpr size_t kLargestState = 64 * 1024;
+// More milliseconds than any play can last: the whole of the longest disc, many times over.
+constexpr int64_t kLongest = int64_t{1} << 40;
+
+// A file descriptor that closes itself.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  ~UniqueFd() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now and reports whether the close succeeded (a late write error shows up here).
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// An advisory lock on the drive's lock file, held for the object's lifetime. The lock file is never
+// replaced, unlike the state file, so every process locks the same inode.
+class DriveLock {
+ public:
+  DriveLock(const std::filesystem::path& directory, bool exclusive) {
+    const std::string path = (directory / "lock").string();
+    fd_ = UniqueFd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd_.valid()) {
+      fd_ = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    }
+    if (!fd_.valid()) {
+      error_ = path + ": " + std::strerror(errno);
+      return;
+    }
+    int result;
+    do {
+      result = ::flock(fd_.get(), exclusive ? LOCK_EX : LOCK_SH);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+      error_ = path + ": cannot lock: " + std::strerror(errno);
+    }
+  }
+  // Closing the descriptor releases the lock.
+
+  const std::string& error() const { return error_; }
+
+ private:
+  UniqueFd fd_;
+  std::string error_;
+};
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+std::string_view NextWord(std::string_view& text) {
+  text = Trim(text);
+  const size_t end = std::min(text.find_first_of(" \t"), text.size());
+  const std::string_view word = text.substr(0, end);
+  text = Trim(text.substr(end));
+  return word;
+}
+
+template <typename Int>
+std::optional<Int> Number(std::string_view text) {
+  Int value{};
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<Frames> FrameNumber(std::string_view text) {
+  const auto value = Number<int32_t>(text);
+  if (!value || *value < 0 || Frames{*value} > kLatestFrame) {
+    return std::nullopt;
+  }
+  return Frames{*value};
+}
+
+StateReading Damaged(size_t line, const std::string& why) {
+  return StateReading{std::nullopt, line == 0 ? why : "line " + std::to_string(line) + ": " + why};
+}
+
+// Reads the whole state file; false with `error` set when it cannot be read.
+bool ReadFile(const std::filesystem::path& path, std::string& text, std::string& error) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    error = path.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      error = path.string() + ": " + std::strerror(errno);
+      return false;
+    }
+    if (got == 0) {
+      return true;
+    }
+    text.append(buffer, static_cast<size_t>(got));
+    if (text.size() > kLargestState) {
+      error = path.string() + ": far too large for a drive state";
+      return false;
+    }
+  }
+}
+
+// Writes `text` to a new file beside `path` and renames it over `path`.
+bool WriteAtomically(const std::filesystem::path& path, const std::string& text,
+                     std::string& error) {
+  const std::filesystem::path temporary =
+      path.string() + ".new-" + std::to_string(static_cast<long>(::getpid()));
+  UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd.valid()) {
+    error = temporary.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t put = ::write(fd.get(), text.data() + written, text.size() - written);
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      error = temporary.string() + ": " + std::strerror(errno);
+      ::unlink(temporary.c_str());
+      return false;
+    }
+    written += static_cast<size_t>(put);
+  }
+  if (!fd.Close() || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = path.string() + ": " + std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+StateReading ReadLocked(const std::filesystem::path& stateFile) {
+  std::error_code ec;
+  if (!std::filesystem::exists(stateFile, ec)) {
+    return StateReading{DriveState{}, {}};
+  }
+  std::string text;
+  std::string error;
+  if (!ReadFile(stateFile, text, error)) {
+    return StateReading{std::nullopt, error};
+  }
+  StateReading reading = ParseDriveState(text);
+  if (!reading.state) {
+    reading.error = stateFile.string() + ": " + reading.error;
+  }
+  return reading;
+}
+
+}  // namespace
+
+DriveView Observe(const DriveState& state, ClockTime now, std::string_view clockDomain) {
+  DriveView view;
+  view.plugged = state.plugged;
+  view.tray = state.tray;
+  view.hasDisc = state.disc.has_value();
+  view.head = state.head;
+  view.position = state.position;
+  view.playEnd = state.playEnd;
+  if (state.clockDomain != clockDomain) {
+    // Recorded on another time line: nothing can be said about how long ago, so settle.
+    if (view.head == Head::Playing) {
+      view.head = Head::Stopped;
+    }
+    return view;
+  }
+  view.spinningUp = now < state.readyAt;
+  if (view.head == Head::Playing) {
+    // The stored moment may be any number a file can hold: subtract without overflow, and cap the
+    // time far beyond the longest disc before turning it into frames.
+    int64_t elapsed = 0;
+    if (__builtin_sub_overflow(now.count(), state.moment.count(), &elapsed) || elapsed > kLongest) {
+      elapsed = now > state.moment ? kLongest : 0;
+    }
+    elapsed = std::max<int64_t>(elapsed, 0);
+    const int64_t reached = state.position.count + elapsed * kFramesPerSecond / 1000;
+    if (reached >= state.playEnd.count) {
+      view.head = Head::Stopped;
+      view.position = state.playEnd;
+    } else {
+      view.position = Frames{static_cast<int32_t>(reached)};
+    }
+  }
+  return view;
+}
+
+std::string FormatDriveState(const DriveState& state) {
+  std::string text(kHeader);
+  text += "\nplugged ";
+  text += state.plugged ? "yes" : "no";
+  text += "\ntray ";
+  text += state.tray == Tray::Open ? "open" : "closed";
+  text += "\nclock " + state.clockDomain;
+  text += "\nmoment " + std::to_string(state.moment.count());
+  text += "\nready " + std::to_string(state.readyAt.count());
+  text += "\nhead ";
+  text += state.head == Head::Playing  ? "playing"
+          : state.head == Head::Paused ? "paused"
+                                       : "stopped";
+  text += " " + std::to_string(state.position.count) + " " + std::to_string(state.playEnd.count);
+  if (state.disc) {
+    if (!state.disc->title.empty()) {
+      text += "\ntitle " + state.disc->title;
+    }
+    text += "\ndisc " + std::to_string(state.disc->toc.LeadOut().count);
+    for (Frames start : state.disc->toc.Starts()) {
+      text += " " + std::to_string(start.count);
+    }
+  }
+  text += "\n";
+  return text;
+}
+
+StateReading ParseDriveState(std::string_view text) {
+  DriveState state;
+  bool seenPlugged = false, seenTray = false, seenClock = false, seenMoment = false,
+       seenReady = false, seenHead = false;
+  std::optional<std::string> title;
+  size_t titleLine = 0;
+  size_t number = 0;
+  bool first = true;
+  while (!text.empty()) {
+    ++number;
+    const size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    for (char c : line) {
+      if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
+        return Damaged(number, "holds a control character");
+      }
+    }
+    if (first) {
+      if (line != kHeader) {
+        return Damaged(number, "not a drive state (expected \"vantora-drive 1\")");
+      }
+      first = false;
+      continue;
+    }
+    if (Trim(line).empty()) {
+      continue;
+    }
+    std::string_view rest = line;
+    const std::string_view key = NextWord(rest);
+    auto once = [&](bool& seen) {
+      const bool again = seen;
+      seen = true;
+      return !again;
+    };
+    if (key == "plugged") {
+      if (!once(seenPlugged) || (rest != "yes" && rest != "no")) {
+        return Damaged(number, "bad or repeated \"plugged\"");
+      }
+      state.plugged = rest == "yes";
+    } else if (key == "tray") {
+      if (!once(seenTray) || (rest != "open" && rest != "closed")) {
+        return Damaged(number, "bad or repeated \"tray\"");
+      }
+      state.tray = rest == "open" ? Tray::Open : Tray::Closed;
+    } else if (key == "clock") {
+      if (!once(seenClock) || rest.empty() || rest.find_first_of(" \t") != rest.npos) {
+        return Damaged(number, "bad or repeated \"clock\"");
+      }
+      state.clockDomain = std::string(rest);
+    } else if (key == "moment" || key == "ready") {
+      const auto value = Number<int64_t>(rest);
+      if (!once(key == "moment" ? seenMoment : seenReady) || !value) {
+        return Damaged(number, "bad or repeated \"" + std::string(key) + "\"");
+      }
+      (key == "moment" ? state.moment : state.readyAt) = ClockTime{*value};
+    } else if (key == "head") {
+      const std::string_view mode = NextWord(rest);
+      const auto position = FrameNumber(NextWord(rest));
+      const auto playEnd = FrameNumber(rest);
+      if (!once(seenHead) || !position || !playEnd ||
+          (mode != "stopped" && mode != "paused" && mode != "playing")) {
+        return Damaged(number, "bad or repeated \"head\"");
+      }
+      state.head = mode == "playing"  ? Head::Playing
+                   : mode == "paused" ? Head::Paused
+                                      : Head::Stopped;
+      state.position = *position;
+      state.playEnd = *playEnd;
+    } else if (key == "title") {
+      if (title) {
+        return Damaged(number, "a second \"title\"");
+      }
+      title = std::string(rest);
+      titleLine = number;
+    } else if (key == "disc") {
+      if (state.disc) {
+        return Damaged(number, "a second \"disc\"");
+      }
+      const auto leadOut = FrameNumber(NextWord(rest));
+      std::vector<Frames> starts;
+      while (!rest.empty() && starts.size() <= static_cast<size_t>(kMaxTracks)) {
+        const auto start = FrameNumber(NextWord(rest));
+        if (!start) {
+          return Damaged(number, "bad track start in \"disc\"");
+        }
+        starts.push_back(*start);
+      }
+      std::string why = "bad lead-out in \"disc\"";
+      std::optional<Toc> toc;
+      if (leadOut) {
+        toc = Toc::Make(std::move(starts), *leadOut, &why);
+      }
+      if (!toc) {
+        return Damaged(number, why);
+      }
+      state.disc = Disc{{}, std::move(*toc)};
+    } else {
+      return Damaged(number, "unknown key \"" + std::string(key) + "\"");
+    }
+  }
+  if (first) {
+    return Damaged(0, "the state file is empty");
+  }
+  if (!(seenPlugged && seenTray && seenClock && seenMoment && seenReady && seenHead)) {
+    return Damaged(0, "the state file is incomplete");
+  }
+  if (title) {
+    if (!state.disc) {
+      return Damaged(titleLine, "a title without a disc");
+    }
+    state.disc->title = std::move(*title);
+  }
+  const Frames limit = state.disc ? state.disc->toc.LeadOut() : Frames{0};
+  if (state.position > limit || state.playEnd > limit ||
+      (state.head == Head::Playing && state.playEnd < state.position)) {
+    return Damaged(0, "the play head lies outside the disc");
+  }
+  return StateReading{std::move(state), {}};
+}
+
+StateReading DriveStore::Read() const {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(directory_, ec)) {
+    return StateReading{DriveState{}, {}};
+  }
+  DriveLock lock(directory_, false);
+  if (!lock.error().empty()) {
+    return StateReading{std::nullopt, lock.error()};
+  }
+  return ReadLocked(StateFile());
+}
+
+DriveStatus DriveStore::Update(const std::function<DriveStatus(DriveState&)>& change) {
+  std::error_code ec;
+  std::filesystem::create_directories(directory_, ec);
+  if (ec) {
+    return DriveStatus::Fail(DriveError::Hardware, directory_.string() + ": " + ec.message());
+  }
+  DriveLock lock(directory_, true);
+  if (!lock.error().empty()) {
+    return DriveStatus::Fail(DriveError::Hardware, lock.error());
+  }
+  StateReading reading = ReadLocked(StateFile());
+  if (!reading.state) {
+    return DriveStatus::Fail(DriveError::Damaged, reading.error);
+  }
+  DriveStatus status = change(*reading.state);
+  if (!status.ok()) {
+    return status;
+  }
+  std::string error;
+  if (!WriteAtomically(StateFile(), FormatDriveState(*reading.state), error)) {
+    return DriveStatus::Fail(DriveError::Hardware, error);
+  }
+  return status;
+}
+
+DriveStatus DriveStore::Replace(const DriveState& state) {
+  std::error_code ec;
+  std::filesystem::create_directories(directory_, ec);
+  if (ec) {
+    return DriveStatus::Fail(DriveError::Hardware, directory_.string() + ": " + ec.message());
+  }
+  DriveLock lock(directory_, true);
+  if (!lock.error().empty()) {
+    return DriveStatus::Fail(DriveError::Hardware, lock.error());
+  }
+  if (!ReadLocked(StateFile()).state) {
+    std::filesystem::rename(StateFile(), directory_ / "state.damaged", ec);
+  }
+  std::string error;
+  if (!WriteAtomically(StateFile(), FormatDriveState(state), error)) {
+    return DriveStatus::Fail(DriveError::Hardware, error);
+  }
+  return DriveStatus::Ok({});
+}
+
+bool DriveStore::Exists() const {
+  std::error_code ec;
+  return std::filesystem::exists(StateFile(), ec);
+}
+
+}  // namespace vantora::platform::cdaudio

@@ -1,0 +1,90 @@
+// The virtual drive's state file: what it says, how it is read and written, and how two processes
+// share it.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/cdaudio/cd_drive.h"
+#include "platform/cdaudio/cd_types.h"
+#include "platform/clock.h"
+
+namespace vantora::platform::cdaudio {
+
+// What the play head does.
+enum class Head { Stopped, Paused, Playing };
+
+// Everything a virtual drive remembers. The play head is stored as a place at a moment plus what
+// it does, never as a running thread: any process that reads the file works out where the head is
+// now from the one clock, so the drive keeps playing while no process looks at it.
+struct DriveState {
+  bool plugged = true;
+  Tray tray = Tray::Closed;
+  std::optional<Disc> disc;
+  Head head = Head::Stopped;
+  Frames position;       // the head at `moment`
+  Frames playEnd;        // while playing: where the play stops
+  ClockTime moment{0};   // when `position` held
+  ClockTime readyAt{0};  // when the disc has finished spinning up
+  // The clock domain of `moment` and `readyAt`. Times from another domain (another boot, a
+  // test's manual clock) cannot be compared with now: the drive then counts as settled, with
+  // play stopped where it was last recorded.
+  std::string clockDomain;
+};
+
+// The drive as it is at one moment, worked out from its state.
+struct DriveView {
+  bool plugged = true;
+  Tray tray = Tray::Closed;
+  bool hasDisc = false;
+  bool spinningUp = false;
+  Head head = Head::Stopped;
+  Frames position;
+  Frames playEnd;
+
+  // A disc in a closed tray, spun up, in a connected drive.
+  bool Ready() const { return plugged && tray == Tray::Closed && hasDisc && !spinningUp; }
+};
+
+DriveView Observe(const DriveState& state, ClockTime now, std::string_view clockDomain);
+
+// The state file's text (see docs/disc-format.md, "The drive directory").
+std::string FormatDriveState(const DriveState& state);
+
+struct StateReading {
+  std::optional<DriveState> state;
+  std::string error;  // "line 3: ..." when the text is damaged
+};
+StateReading ParseDriveState(std::string_view text);
+
+// A drive directory: the state file "state" and the lock file "lock". Readers take a shared
+// advisory lock, writers an exclusive one around read-modify-write, and the new state replaces
+// the old by rename, so no reader ever sees half a file.
+class DriveStore {
+ public:
+  explicit DriveStore(std::filesystem::path directory) : directory_(std::move(directory)) {}
+
+  const std::filesystem::path& Directory() const { return directory_; }
+  std::filesystem::path StateFile() const { return directory_ / "state"; }
+
+  // The stored state; a drive without a state file is a fresh one: connected, tray closed, empty.
+  StateReading Read() const;
+
+  // Reads, lets `change` edit the state and writes it back if `change` succeeds, all under the
+  // exclusive lock. A damaged state is not touched: the result is Damaged and `change` not called.
+  DriveStatus Update(const std::function<DriveStatus(DriveState&)>& change);
+
+  // Writes `state` whatever was there; a damaged state file is kept beside it as "state.damaged".
+  DriveStatus Replace(const DriveState& state);
+
+  // True when the directory holds a state file.
+  bool Exists() const;
+
+ private:
+  std::filesystem::path directory_;
+};
+
+}  // namespace vantora::platform::cdaudio

@@ -1,0 +1,339 @@
+// The virtual drive: a CD drive whose tray, disc and play head live in a directory, so that the
+// player and the user's hand (vantora-drive) can be two processes.
+#include "platform/cdaudio/virtual_drive.h"
+
+#include <cstdlib>
+
+#include "platform/cdaudio/disc_description.h"
+
+namespace vantora::platform::cdaudio {
+
+struct VirtualDrive::Now {
+  DriveState state;
+  DriveView view;
+};
+
+namespace {
+
+DriveStatus Ok() {
+  return DriveStatus::Ok({});
+}
+
+// What a command needs before it can touch the disc.
+DriveError Readiness(const DriveView& view) {
+  if (!view.plugged) {
+    return DriveError::Unplugged;
+  }
+  return view.Ready() ? DriveError::None : DriveError::NotReady;
+}
+
+const char* NotReadyReason(const DriveView& view) {
+  if (!view.plugged) {
+    return "the drive is unplugged";
+  }
+  if (view.tray == Tray::Open) {
+    return "the tray is open";
+  }
+  if (!view.hasDisc) {
+    return "there is no disc";
+  }
+  return "the disc is spinning up";
+}
+
+// Puts the head down at `place`, stopped, as of `now`.
+void Rest(DriveState& state, Frames place, ClockTime now) {
+  state.head = Head::Stopped;
+  state.position = place;
+  state.playEnd = place;
+  state.moment = now;
+}
+
+// A closed tray with a disc in starts spinning.
+void SpinUp(DriveState& state, ClockTime now) {
+  if (state.disc && state.tray == Tray::Closed) {
+    state.readyAt = now + kSpinUpTime;
+    Rest(state, state.disc->toc.Start(TrackNumber{1}), now);
+  }
+}
+
+// Brings the stored state up to now before it is changed, so the change starts from the truth.
+void Settle(DriveState& state, const DriveView& view, ClockTime now, std::string_view domain) {
+  if (state.clockDomain != domain) {
+    state.readyAt = now;
+  }
+  state.clockDomain = std::string(domain);
+  if (state.head != view.head || state.head == Head::Playing) {
+    state.head = view.head;
+    state.position = view.position;
+    state.moment = now;
+  }
+}
+
+// Opening the tray lifts the head off the disc; closing it on a disc spins the disc up.
+void MoveTrayTo(DriveState& state, Tray tray) {
+  if (state.tray == tray) {
+    return;
+  }
+  state.tray = tray;
+  const ClockTime now = CurrentClock().Now();
+  if (tray == Tray::Open) {
+    Rest(state, Frames{0}, now);
+  } else {
+    SpinUp(state, now);
+  }
+}
+
+}  // namespace
+
+DriveResult<VirtualDrive::Now> VirtualDrive::Look() {
+  StateReading reading = store_.Read();
+  if (!reading.state) {
+    return DriveResult<Now>::Fail(DriveError::Damaged, reading.error);
+  }
+  const Clock& clock = CurrentClock();
+  DriveView view = Observe(*reading.state, clock.Now(), clock.Domain());
+  return DriveResult<Now>::Ok(Now{std::move(*reading.state), view});
+}
+
+DriveStatus VirtualDrive::Change(
+    const std::function<DriveStatus(DriveState&, const DriveView&)>& change) {
+  return store_.Update([&change](DriveState& state) {
+    const Clock& clock = CurrentClock();
+    const ClockTime now = clock.Now();
+    const DriveView view = Observe(state, now, clock.Domain());
+    Settle(state, view, now, clock.Domain());
+    return change(state, view);
+  });
+}
+
+DriveStatus VirtualDrive::Connected() {
+  auto now = Look();
+  if (!now.ok()) {
+    return DriveStatus::Fail(now.error, now.detail);
+  }
+  return now.value.view.plugged
+             ? Ok()
+             : DriveStatus::Fail(DriveError::Unplugged, "the drive is unplugged");
+}
+
+DriveResult<bool> VirtualDrive::CanEject() {
+  const DriveStatus connected = Connected();
+  if (!connected.ok()) {
+    return DriveResult<bool>::Fail(connected.error, connected.detail);
+  }
+  return DriveResult<bool>::Ok(true);
+}
+
+DriveResult<DriveMode> VirtualDrive::Mode() {
+  auto now = Look();
+  if (!now.ok()) {
+    return DriveResult<DriveMode>::Fail(now.error, now.detail);
+  }
+  const DriveView& view = now.value.view;
+  if (!view.plugged) {
+    return DriveResult<DriveMode>::Fail(DriveError::Unplugged, "the drive is unplugged");
+  }
+  if (view.tray == Tray::Open) {
+    return DriveResult<DriveMode>::Ok(DriveMode::Open);
+  }
+  if (!view.Ready()) {
+    return DriveResult<DriveMode>::Ok(DriveMode::NotReady);
+  }
+  switch (view.head) {
+    case Head::Playing:
+      return DriveResult<DriveMode>::Ok(DriveMode::Playing);
+    case Head::Paused:
+      return DriveResult<DriveMode>::Ok(DriveMode::Paused);
+    case Head::Stopped:
+      break;
+  }
+  return DriveResult<DriveMode>::Ok(DriveMode::Stopped);
+}
+
+DriveResult<bool> VirtualDrive::MediaPresent() {
+  auto now = Look();
+  if (!now.ok()) {
+    return DriveResult<bool>::Fail(now.error, now.detail);
+  }
+  const DriveView& view = now.value.view;
+  if (!view.plugged) {
+    return DriveResult<bool>::Fail(DriveError::Unplugged, "the drive is unplugged");
+  }
+  return DriveResult<bool>::Ok(view.tray == Tray::Closed && view.hasDisc);
+}
+
+DriveResult<Toc> VirtualDrive::ReadToc() {
+  auto now = Look();
+  if (!now.ok()) {
+    return DriveResult<Toc>::Fail(now.error, now.detail);
+  }
+  const DriveView& view = now.value.view;
+  if (const DriveError error = Readiness(view); error != DriveError::None) {
+    return DriveResult<Toc>::Fail(error, NotReadyReason(view));
+  }
+  return DriveResult<Toc>::Ok(now.value.state.disc->toc);
+}
+
+DriveResult<Frames> VirtualDrive::Position() {
+  auto now = Look();
+  if (!now.ok()) {
+    return DriveResult<Frames>::Fail(now.error, now.detail);
+  }
+  const DriveView& view = now.value.view;
+  if (const DriveError error = Readiness(view); error != DriveError::None) {
+    return DriveResult<Frames>::Fail(error, NotReadyReason(view));
+  }
+  return DriveResult<Frames>::Ok(view.position);
+}
+
+DriveStatus VirtualDrive::Play(Frames from, Frames to) {
+  return Change([from, to](DriveState& state, const DriveView& view) {
+    if (const DriveError error = Readiness(view); error != DriveError::None) {
+      return DriveStatus::Fail(error, NotReadyReason(view));
+    }
+    const Toc& toc = state.disc->toc;
+    if (from < toc.Start(TrackNumber{1}) || to < from || to > toc.LeadOut()) {
+      return DriveStatus::Fail(DriveError::OutOfRange, "the play range lies outside the disc");
+    }
+    Rest(state, from, CurrentClock().Now());
+    if (from < to) {
+      state.head = Head::Playing;
+      state.playEnd = to;
+    }
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::Pause() {
+  return Change([](DriveState& state, const DriveView& view) {
+    if (const DriveError error = Readiness(view); error != DriveError::None) {
+      return DriveStatus::Fail(error, NotReadyReason(view));
+    }
+    if (state.head == Head::Playing) {
+      state.head = Head::Paused;
+    }
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::Stop() {
+  return Change([](DriveState& state, const DriveView& view) {
+    if (const DriveError error = Readiness(view); error != DriveError::None) {
+      return DriveStatus::Fail(error, NotReadyReason(view));
+    }
+    state.head = Head::Stopped;
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::Seek(Frames to) {
+  return Change([to](DriveState& state, const DriveView& view) {
+    if (const DriveError error = Readiness(view); error != DriveError::None) {
+      return DriveStatus::Fail(error, NotReadyReason(view));
+    }
+    const Toc& toc = state.disc->toc;
+    if (to < toc.Start(TrackNumber{1}) || to > toc.LeadOut()) {
+      return DriveStatus::Fail(DriveError::OutOfRange, "the place lies outside the disc");
+    }
+    Rest(state, to, CurrentClock().Now());
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::SetTray(Tray tray) {
+  return Change([tray](DriveState& state, const DriveView& view) {
+    if (!view.plugged) {
+      return DriveStatus::Fail(DriveError::Unplugged, "the drive is unplugged");
+    }
+    MoveTrayTo(state, tray);
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::Insert(Disc disc) {
+  return Change([&disc](DriveState& state, const DriveView&) {
+    state.disc = std::move(disc);
+    state.tray = Tray::Closed;
+    SpinUp(state, CurrentClock().Now());
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::Remove() {
+  return Change([](DriveState& state, const DriveView&) {
+    state.disc.reset();
+    Rest(state, Frames{0}, CurrentClock().Now());
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::MoveTray(Tray tray) {
+  return Change([tray](DriveState& state, const DriveView&) {
+    MoveTrayTo(state, tray);
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::SetPlugged(bool plugged) {
+  return Change([plugged](DriveState& state, const DriveView&) {
+    if (state.plugged == plugged) {
+      return Ok();
+    }
+    state.plugged = plugged;
+    const ClockTime now = CurrentClock().Now();
+    if (plugged) {
+      SpinUp(state, now);
+    } else if (state.head != Head::Stopped) {
+      Rest(state, state.position, now);
+    }
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::Reset() {
+  const Clock& clock = CurrentClock();
+  DriveState fresh;
+  fresh.clockDomain = std::string(clock.Domain());
+  fresh.moment = clock.Now();
+  fresh.readyAt = fresh.moment;
+  return store_.Replace(fresh);
+}
+
+std::filesystem::path DefaultDriveDirectory() {
+  auto env = [](const char* name) -> const char* {
+    const char* value = std::getenv(name);
+    return (value != nullptr && *value != '\0') ? value : nullptr;
+  };
+  if (const char* dir = env("VANTORA_DRIVE")) {
+    return dir;
+  }
+  if (const char* xdg = env("XDG_DATA_HOME")) {
+    return std::filesystem::path(xdg) / "vantora" / "drive";
+  }
+  if (const char* home = env("HOME")) {
+    return std::filesystem::path(home) / ".local" / "share" / "vantora" / "drive";
+  }
+  return std::filesystem::path(".local") / "share" / "vantora" / "drive";
+}
+
+DriveStatus EnsureDefaultDrive(const std::filesystem::path& directory) {
+  DriveStore store(directory);
+  if (store.Exists()) {
+    const StateReading reading = store.Read();
+    return reading.state ? Ok() : DriveStatus::Fail(DriveError::Damaged, reading.error);
+  }
+  return store.Update([](DriveState& state) {
+    // Only a drive that is still missing gets the demo disc; a second process may have won.
+    if (!state.clockDomain.empty()) {
+      return Ok();
+    }
+    const Clock& clock = CurrentClock();
+    state.clockDomain = std::string(clock.Domain());
+    state.disc = DemoDisc();
+    Rest(state, state.disc->toc.Start(TrackNumber{1}), clock.Now());
+    state.readyAt = state.moment;
+    return Ok();
+  });
+}
+
+}  // namespace vantora::platform::cdaudio

@@ -1,0 +1,63 @@
+// The virtual drive: a CD drive whose tray, disc and play head live in a directory, so that the
+// player and the user's hand (vantora-drive) can be two processes.
+#pragma once
+
+#include <filesystem>
+
+#include "platform/cdaudio/cd_drive.h"
+#include "platform/cdaudio/drive_state.h"
+
+namespace vantora::platform::cdaudio {
+
+// How long a disc spins up after the tray closes on it (or the drive is plugged in with one).
+inline constexpr ClockTime kSpinUpTime{1500};
+
+class VirtualDrive final : public CdDrive {
+ public:
+  // Nothing is read or created until the first operation.
+  explicit VirtualDrive(std::filesystem::path directory) : store_(std::move(directory)) {}
+
+  DriveStatus Connected() override;
+  DriveResult<bool> CanEject() override;
+  DriveResult<DriveMode> Mode() override;
+  DriveResult<bool> MediaPresent() override;
+  DriveResult<Toc> ReadToc() override;
+  DriveResult<Frames> Position() override;
+  DriveStatus Play(Frames from, Frames to) override;
+  DriveStatus Pause() override;
+  DriveStatus Stop() override;
+  DriveStatus Seek(Frames to) override;
+  DriveStatus SetTray(Tray tray) override;
+
+  // The user's hand. These work whether or not the drive is plugged in.
+  // Puts a disc in (replacing any) and closes the tray; the disc then spins up.
+  DriveStatus Insert(Disc disc);
+  // Takes the disc out; the tray ends as it was.
+  DriveStatus Remove();
+  // Pushes the tray open or shut.
+  DriveStatus MoveTray(Tray tray);
+  DriveStatus SetPlugged(bool plugged);
+  // Starts over with an empty, connected drive.
+  DriveStatus Reset();
+
+  DriveStore& Store() { return store_; }
+
+ private:
+  // Reads the state and works out the drive as it is now.
+  struct Now;
+  DriveResult<Now> Look();
+  // Read-modify-write with the view of now at hand.
+  DriveStatus Change(const std::function<DriveStatus(DriveState&, const DriveView&)>& change);
+
+  DriveStore store_;
+};
+
+// Where the drive lives unless told otherwise: $VANTORA_DRIVE, else $XDG_DATA_HOME/vantora/drive,
+// else ~/.local/share/vantora/drive.
+std::filesystem::path DefaultDriveDirectory();
+
+// Makes sure `directory` holds a drive: a missing one is created, connected, with the demo disc
+// in and spun up. An existing drive is left as it is; a damaged one gives Damaged with the reason.
+DriveStatus EnsureDefaultDrive(const std::filesystem::path& directory);
+
+}  // namespace vantora::platform::cdaudio
