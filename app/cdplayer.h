@@ -1,0 +1,19 @@
+// The main procedure: the player's window from start-up to close, and its native window hook.
+#pragma once
+
+#include <cstdint>
+
+namespace vantora::app {
+
+// Creates and opens the main window, runs its event loop and closes it. Returns false when the
+// window could not be created.
+bool CDPLAYER();
+
+// Installed in front of the main window's own procedure: saves the settings when the session
+// ends, passes every other message on.
+intptr_t CDPLAYERWNDPROC(uint64_t hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// One event of the main window's loop.
+void MAINWINDOWEVENT();
+
+}  // namespace vantora::app

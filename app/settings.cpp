@@ -1,0 +1,79 @@
+// The player's settings in the section "CD Player Settings" of ZQ_CD.INI.
+#include "app/settings.h"
+
+#include <string>
+
+#include "app/state.h"
+#include "runtime/decimal.h"
+#include "runtime/ini.h"
+#include "runtime/value_stack.h"
+
+namespace vantora::app {
+namespace {
+
+using namespace runtime;
+
+// GETINI of one settings key, left on the value stack.
+void GetSetting(const char* key, const char* fallback) {
+  PushCString(kIniFile);
+  PushCString(fallback);
+  PushCString(key);
+  PushCString(kSettingsSection);
+  GETINI();
+}
+
+int32_t ReadNumber(const char* key, const char* fallback = "") {
+  GetSetting(key, fallback);
+  PopNumber();
+  return DecPopInteger();
+}
+
+void WriteText(const char* key, const char* value) {
+  PushCString(kIniFile);
+  PushCString(value);
+  PushCString(key);
+  PushCString(kSettingsSection);
+  WRITEINI();
+}
+
+void WriteNumber(const char* key, int32_t value) {
+  PushCString(kIniFile);
+  PushInteger(value);
+  PushCString(key);
+  PushCString(kSettingsSection);
+  WRITEINI();
+}
+
+}  // namespace
+
+void READSETTINGS() {
+  SETTINGSFOUND = 0;
+  GetSetting("Product", "");
+  ClipTop();
+  if (PopText().empty()) {
+    WriteText("Product", kProduct);
+    WriteText("Copyright", kCopyright);
+    return;
+  }
+  SETTINGSFOUND = 1;
+  STAYONTOP = ReadNumber("Stay On Top");
+  CONTROLPANEL = ReadNumber("Control Panel");
+  AUTOPLAY = static_cast<uint8_t>(ReadNumber("Auto Play"));
+  DISPLAYMODE = static_cast<uint8_t>(ReadNumber("Display Mode", "1"));
+  STARTX = ReadNumber("Window X");
+  STARTY = ReadNumber("Window Y");
+  // The position to save starts as the one read: a player closed without being moved keeps it.
+  WINDOWX = STARTX;
+  WINDOWY = STARTY;
+}
+
+void SAVESETTINGS() {
+  WriteNumber("Window X", WINDOWX);
+  WriteNumber("Window Y", WINDOWY);
+  WriteNumber("Stay On Top", STAYONTOP);
+  WriteNumber("Control Panel", CONTROLPANEL);
+  WriteNumber("Auto Play", AUTOPLAY);
+  WriteNumber("Display Mode", DISPLAYMODE);
+}
+
+}  // namespace vantora::app
