@@ -3,6 +3,7 @@
 VANTORA_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-dev clang-format pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev fonts-liberation fonts-dejavu-core
 )
 
 vantora_install_deps() {
