@@ -1,27 +1,144 @@
-// Program entry: command-line handling and the start of the player.
+// Program entry: the command line, the platform's services, then the player.
 #include "app/program.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
-namespace vantora::app {
+#include "app/cdplayer.h"
+#include "platform/cdaudio/command_device.h"
+#include "platform/cdaudio/virtual_drive.h"
+#include "platform/paths.h"
+#include "platform/profile/profile.h"
+#include "platform/qt/qt_window_system.h"
+#include "runtime/errors.h"
+#include "runtime/window.h"
 
-int RunProgram(int argc, char** argv) {
+namespace vantora::app {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: vantora [OPTION]...\n"
+    "A small audio CD player.\n"
+    "\n"
+    "  --drive DIR        use the virtual drive in DIR (default: $VANTORA_DRIVE, else\n"
+    "                     the data directory's vantora/drive; created with a demo disc)\n"
+    "  --trace FILE       append every device command, its error and reply to FILE\n"
+    "  --screenshot FILE  save a PNG of the player once it shows, then close it\n"
+    "  --help             show this help and exit\n"
+    "  --version          show the version and exit\n"
+    "\n"
+    "Settings live in ZQ_CD.INI in $VANTORA_CONFIG_DIR, else $XDG_CONFIG_HOME/vantora,\n"
+    "else ~/.config/vantora.\n";
+
+struct Options {
+  std::optional<std::filesystem::path> drive;
+  std::optional<std::filesystem::path> trace;
+  std::optional<std::string> screenshot;
+};
+
+// Parses the command line; on a bad argument prints why and returns nullopt with `exitCode` set.
+std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
+  Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      exitCode = 0;
+      return std::nullopt;
+    }
     if (arg == "--version") {
       std::printf("vantora %s\n", VANTORA_VERSION);
-      return 0;
+      exitCode = 0;
+      return std::nullopt;
     }
-    if (arg == "--help" || arg == "-h") {
-      std::printf("Usage: vantora [--help] [--version]\n");
-      return 0;
+    if (arg == "--drive" || arg == "--trace" || arg == "--screenshot") {
+      if (i + 1 >= argc || *argv[i + 1] == '\0') {
+        std::fprintf(stderr, "vantora: option '%s' needs a value (try --help)\n", argv[i]);
+        exitCode = 1;
+        return std::nullopt;
+      }
+      const char* value = argv[++i];
+      if (arg == "--drive") {
+        options.drive = value;
+      } else if (arg == "--trace") {
+        options.trace = value;
+      } else {
+        options.screenshot = value;
+      }
+      continue;
     }
     std::fprintf(stderr, "vantora: unknown argument '%s' (try --help)\n", argv[i]);
+    exitCode = 1;
+    return std::nullopt;
+  }
+  return options;
+}
+
+// Puts the CD device on the chosen virtual drive, creating it with the demo disc when missing.
+bool SetUpDevice(const Options& options) {
+  const std::filesystem::path dir =
+      options.drive.value_or(platform::cdaudio::DefaultDriveDirectory());
+  const platform::cdaudio::DriveStatus status = platform::cdaudio::EnsureDefaultDrive(dir);
+  if (!status.ok()) {
+    // The player still starts: the device reports the drive as unavailable.
+    std::fprintf(stderr, "vantora: drive '%s': %s\n", dir.c_str(), status.detail.c_str());
+  }
+  platform::InstallCommandDevice(std::make_unique<platform::CommandDevice>(
+      std::make_unique<platform::cdaudio::VirtualDrive>(dir)));
+  if (options.trace) {
+    std::string error;
+    if (!platform::InstalledCommandDevice().Log().AppendTo(*options.trace, &error)) {
+      std::fprintf(stderr, "vantora: --trace '%s': %s\n", options.trace->c_str(), error.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunProgram(int argc, char** argv) {
+  int exitCode = 0;
+  const std::optional<Options> options = ParseOptions(argc, argv, exitCode);
+  if (!options) {
+    return exitCode;
+  }
+  if (!SetUpDevice(*options)) {
     return 1;
   }
-  std::printf("vantora %s: the player window is not built yet.\n", VANTORA_VERSION);
-  return 0;
+
+  platform::qt::QtWindowSystem windows(argc, argv);
+  platform::SetCurrentWindowSystem(&windows);
+  windows.InstallSessionEndSignals();
+  runtime::SetFatalPresenter(platform::qt::ShowFatalMessage);
+  if (options->screenshot) {
+    const std::string path = *options->screenshot;
+    windows.AfterFirstShow(1500, [&windows, path](uintptr_t window) {
+      if (windows.SaveWindowImage(window, path)) {
+        std::printf("vantora: saved a picture of the player to %s\n", path.c_str());
+      } else {
+        std::fprintf(stderr, "vantora: could not save a picture to '%s'\n", path.c_str());
+      }
+      std::fflush(stdout);
+      windows.RequestClose(window);
+    });
+  }
+
+  const bool ran = CDPLAYER();
+  if (!ran) {
+    std::fprintf(stderr, "vantora: the main window could not be created: %.*s\n",
+                 static_cast<int>(runtime::WindowCreateError().size()),
+                 runtime::WindowCreateError().data());
+  }
+  runtime::ResetWindows();
+  platform::SetCurrentWindowSystem(nullptr);
+  platform::FlushProfiles();
+  return ran ? 0 : 1;
 }
 
 }  // namespace vantora::app

@@ -37,6 +37,7 @@
 #include <cstdlib>
 #include <deque>
 #include <map>
+#include <utility>
 #ifndef QT_NO_SESSIONMANAGER
 #include <QSessionManager>
 #endif
@@ -55,6 +56,28 @@ QString FromAnsi(std::string_view text) {
 std::string ToAnsi(const QString& text) {
   const QByteArray bytes = text.toLatin1();
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// A position saved on a screen that is no longer there would leave the window out of reach:
+// unless a good piece of its title bar lies on some screen, it is moved onto the primary one.
+QPoint KeepReachable(QPoint at, QSize size) {
+  constexpr int kTitleHeight = 24;
+  constexpr int kGrip = 40;  // pixels of title bar a user needs to take hold of
+  const QRect title(at, QSize(std::max(size.width(), kGrip), kTitleHeight));
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect overlap = screen->availableGeometry().intersected(title);
+    if (overlap.width() >= std::min(kGrip, title.width()) && overlap.height() >= kTitleHeight / 2) {
+      return at;
+    }
+  }
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary == nullptr) {
+    return at;
+  }
+  const QRect area = primary->availableGeometry();
+  const int x = std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - size.width()));
+  const int y = std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - kTitleHeight));
+  return {x, y};
 }
 
 QColor ToColour(uint32_t colour) {
@@ -1215,6 +1238,8 @@ class QtWindowSystem::Impl {
   std::map<uintptr_t, std::unique_ptr<Window>> windows_;
   uintptr_t nextHandle_ = 1;
   std::deque<NativeInput> pending_;
+  std::function<void(uintptr_t)> afterShow_;
+  int afterShowDelay_ = 0;
   NativeInputSink sink_;
   int quiet_ = 0;
   QEventLoop* waitLoop_ = nullptr;
@@ -1251,6 +1276,10 @@ bool QtWindowSystem::ShowWindow(uintptr_t window) {
   w->top->show();
   QCoreApplication::sendPostedEvents(w->top.get());
   w->top->knownPos = w->top->pos();
+  if (impl_->afterShow_) {
+    QTimer::singleShot(impl_->afterShowDelay_,
+                       [action = std::exchange(impl_->afterShow_, {}), window] { action(window); });
+  }
   return true;
 }
 
@@ -1314,6 +1343,8 @@ bool QtWindowSystem::SetWindowRect(uintptr_t window, const Rect& rect) {
     at.setX(w->scale.ToPixelsX(rect.x));
   if (rect.y != kUnchanged)
     at.setY(w->scale.ToPixelsY(rect.y));
+  if (rect.x != kUnchanged || rect.y != kUnchanged)
+    at = KeepReachable(at, w->top->frameGeometry().size());
   w->top->knownPos = at;
   if (at != w->top->pos())
     w->top->move(at);
@@ -1696,6 +1727,16 @@ bool QtWindowSystem::SaveWindowImage(uintptr_t window, const std::string& path) 
 
 void QtWindowSystem::EndSession() {
   impl_->EndSession();
+}
+
+void QtWindowSystem::RequestClose(uintptr_t window) {
+  if (impl_->Find(window) != nullptr)
+    impl_->Report({NativeInput::Type::CloseRequested, window});
+}
+
+void QtWindowSystem::AfterFirstShow(int milliseconds, std::function<void(uintptr_t)> action) {
+  impl_->afterShow_ = std::move(action);
+  impl_->afterShowDelay_ = milliseconds;
 }
 
 void QtWindowSystem::SetSessionEndAction(std::function<void()> action) {

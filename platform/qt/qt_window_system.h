@@ -64,6 +64,12 @@ class QtWindowSystem final : public WindowSystem {
   // Saves a picture of the window's contents (menu bar and client area) as a PNG file.
   bool SaveWindowImage(uintptr_t window, const std::string& path) const;
 
+  // Reports the close box for the window, as if the user had clicked it.
+  void RequestClose(uintptr_t window);
+  // Runs `action` once, `milliseconds` after the next window is shown (a picture of the program
+  // for a person on a machine without a screen).
+  void AfterFirstShow(int milliseconds, std::function<void(uintptr_t)> action);
+
   // The end of the session: WM_QUERYENDSESSION and then WM_ENDSESSION (wParam 1) go through every
   // window's procedure chain, after which `SetSessionEndAction`'s action runs (by default the
   // process exits with code 0). The session manager and the signals below arrive here.
