@@ -1,6 +1,7 @@
 // The main procedure: the player's window from start-up to close, and its native window hook.
 #include "app/cdplayer.h"
 
+#include "app/device.h"
 #include "app/settings.h"
 #include "app/state.h"
 #include "platform/window_system.h"
@@ -16,6 +17,8 @@ using namespace runtime;
 // Menu items of the main window.
 constexpr int32_t kStayOnTopItem = 5;
 constexpr int32_t kControlPanelItem = 6;
+// The status line.
+constexpr int32_t kStatusString = 36;
 
 void APPLYSTAYONTOP() {
   platform::SetWindowPos(MAINHANDLE, STAYONTOP ? platform::HWND_TOPMOST : platform::HWND_NOTOPMOST,
@@ -46,6 +49,17 @@ intptr_t CDPLAYERWNDPROC(uint64_t hwnd, uint32_t message, uintptr_t wParam, intp
 
 void MAINWINDOWEVENT() {
   switch (CURRENTEVENT()) {
+    case EVENT::OpenWindow:
+      OPENCDDEVICE();
+      REFRESHCONTROLS(kStatusString);
+      break;
+    case EVENT::Timer:
+      // Until the device opens, every tick of the slow timer tries again.
+      if (DEVICEOPEN == 0) {
+        OPENCDDEVICE();
+        REFRESHCONTROLS(kStatusString);
+      }
+      break;
     case EVENT::Moved:
       // A minimised window reports the icon's place, which is no place to restore to.
       if (!GetIconized()) {

@@ -18,6 +18,9 @@ void ResetState() {
   LASTCONTROLPANEL = 0;
   LASTSTAYONTOP = 0;
   DEVICEOPEN = 0;
+  CANEJECT = 0;
+  PLAYING = 0;
+  PAUSED = 0;
   STATUSTEXT.Clear();
   CURRENTTITLE.Clear();
   TIMETEXT.Clear();
@@ -27,6 +30,7 @@ void ResetState() {
   SELECTEDPLAYLIST.Clear();
   runtime::QueueFree(&PLAYQUEUE);
   runtime::QueueFree(&PLAYLISTQUEUE);
+  runtime::QueueFree(&TRACKQUEUE);
 }
 
 }  // namespace vantora::app

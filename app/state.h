@@ -42,6 +42,9 @@ inline constexpr int32_t kFullHeight = 229;
 
 // Player state.
 inline uint8_t DEVICEOPEN = 0;
+inline uint8_t CANEJECT = 0;
+inline uint8_t PLAYING = 0;
+inline uint8_t PAUSED = 0;
 inline FixedText<40> STATUSTEXT;
 inline FixedText<60> CURRENTTITLE;
 inline FixedText<5> TIMETEXT;
@@ -63,6 +66,16 @@ inline const runtime::FieldDescriptor kPlayFields[] = {
     {"PLTRACKNUMBER", runtime::DataType::Long, offsetof(PlayRecord, PLTRACKNUMBER), 4, ""},
 };
 inline QueueDescriptor PLAYQUEUE{&PLAYRECORD, kPlayFields, nullptr, sizeof(PlayRecord)};
+
+// The track table: one title per disc track, in track order.
+struct TrackRecord {
+  FixedText<60> TRACKTITLE;
+};
+inline TrackRecord TRACKRECORD;
+inline const runtime::FieldDescriptor kTrackFields[] = {
+    {"TRACKTITLE", runtime::DataType::Text, 0, 60, "S60"},
+};
+inline QueueDescriptor TRACKQUEUE{&TRACKRECORD, kTrackFields, nullptr, sizeof(TrackRecord)};
 
 // The album's playlists, "Album Order" first.
 struct PlaylistRecord {

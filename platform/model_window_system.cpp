@@ -341,6 +341,9 @@ int32_t ModelWindowSystem::MessageBox(uintptr_t owner, const MessageBoxSpec& spe
 
 void ModelWindowSystem::WaitForInput(ClockTime deadline) {
   ++waits_;
+  if (waitHook_) {
+    waitHook_(deadline);
+  }
   if (!script_.empty()) {
     const NativeInput input = script_.front();
     script_.pop_front();

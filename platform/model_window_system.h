@@ -61,6 +61,9 @@ class ModelWindowSystem final : public WindowSystem {
   // Called when a wait has nothing to deliver and no deadline to reach; the default ends the
   // program with a message, so a test that forgot its input fails instead of hanging.
   void SetIdleHandler(std::function<void()> handler) { idle_ = std::move(handler); }
+  // Called at the start of every wait, before anything is delivered or the clock moves; it may
+  // script input for that wait. Scenario tests step through a program's run this way.
+  void SetWaitHook(std::function<void(ClockTime deadline)> hook) { waitHook_ = std::move(hook); }
   // Refuses every CreateWindow from now on (0 is returned).
   void RefuseWindows(bool refuse) { refuse_ = refuse; }
 
@@ -129,6 +132,7 @@ class ModelWindowSystem final : public WindowSystem {
   std::deque<Answer> answers_;
   std::vector<ShownMessageBox> boxes_;
   std::function<void()> idle_;
+  std::function<void(ClockTime)> waitHook_;
   bool refuse_ = false;
   int32_t waits_ = 0;
 };

@@ -95,7 +95,8 @@ window P2$CDPLAYWIN
   # A click here steps the time display mode.
   34 region at 38 7 131 33
   35 group at 38 1 133 39 text "Player Status" font "Arial" 8 bold
-    36 varstring at 52 9 103 10 picture "S20" font "MS Sans Serif" 8 bold var text 40
+    # The status line shows all of its 40 characters: "CD Player Not Available" needs 23.
+    36 varstring at 52 9 103 10 picture "S40" font "MS Sans Serif" 8 bold var text 40
     37 varstring at 87 18 34 12 picture "S5" font "MS Sans Serif" 10 bold rgb 0 0 128 var text 5
     38 varstring at 47 28 113 10 picture "S26" var text 26
 

@@ -231,7 +231,8 @@ class RowsModel final : public QAbstractTableModel {
     if (rows_ == nullptr || row < 0 || row >= rows_->RowCount()) {
       return {};
     }
-    return rows_->Cell(row + 1, column + 1);
+    // NativeRows counts rows from 1 but columns from 0, as the model does.
+    return rows_->Cell(row + 1, column);
   }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override {

@@ -1,23 +1,9 @@
 // Program entry and settings: the main window from start-up to close against the model window
 // system, asserting on the INI file and the window's state.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
-#include <vector>
 
-#include "app/cdplayer.h"
 #include "app/settings.h"
-#include "app/state.h"
-#include "platform/model_window_system.h"
-#include "platform/profile/profile.h"
-#include "runtime/value_stack.h"
-#include "runtime/window.h"
+#include "tests/scenario/player_fixture.h"
 
 namespace vantora::app {
 namespace {
@@ -25,90 +11,7 @@ namespace {
 using platform::ModelWindowSystem;
 using platform::NativeInput;
 
-class ProgramEntry : public testing::Test {
- protected:
-  void SetUp() override {
-    dir_ =
-        std::filesystem::temp_directory_path() / ("vantora-settings-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    setenv("VANTORA_CONFIG_DIR", dir_.c_str(), 1);
-    previous_ = platform::SetCurrentWindowSystem(&model_);
-    ResetState();
-  }
-  void TearDown() override {
-    runtime::ResetWindows();
-    platform::SetCurrentWindowSystem(previous_);
-    ResetState();
-    runtime::ResetValueStacks();
-    platform::FlushProfiles();
-    unsetenv("VANTORA_CONFIG_DIR");
-    std::filesystem::remove_all(dir_);
-  }
-
-  void WriteIni(const std::string& text) {
-    std::ofstream(dir_ / "ZQ_CD.INI", std::ios::binary) << text;
-  }
-  std::string IniText() {
-    platform::FlushProfiles();
-    std::ifstream in(dir_ / "ZQ_CD.INI", std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  std::string Setting(const char* key) {
-    char value[64] = {};
-    platform::GetPrivateProfileStringA(kSettingsSection, key, "<none>", value, sizeof value,
-                                       kIniFile);
-    return value;
-  }
-
-  uintptr_t MainWindow() const {
-    const auto windows = model_.Windows();
-    return windows.empty() ? 0 : windows.front();
-  }
-  const ModelWindowSystem::WindowState& MainState() const { return *model_.Window(MainWindow()); }
-  // The native id of the control whose text is `text`.
-  int32_t ControlWithText(const std::string& text) const {
-    for (const auto& control : MainState().controls) {
-      if (control.spec.text == text) {
-        return control.spec.id;
-      }
-    }
-    return 0;
-  }
-  void Input(NativeInput::Type type, int32_t control = 0) {
-    NativeInput input;
-    input.type = type;
-    input.window = MainWindow();
-    input.control = control;
-    model_.QueueInput(input);
-  }
-
-  // Runs the player. Each time its loop waits for input the next step runs; when a step leaves
-  // no input to deliver, the window is closed.
-  void RunPlayer(std::vector<std::function<void()>> steps = {}) {
-    size_t next = 0;
-    int closes = 0;
-    model_.SetIdleHandler([&] {
-      if (next < steps.size()) {
-        steps[next++]();
-      }
-      if (model_.PendingInput() == 0) {
-        ASSERT_EQ(closes++, 0) << "the player went on waiting after its window was closed";
-        Input(NativeInput::Type::CloseRequested);
-      }
-    });
-    ASSERT_TRUE(CDPLAYER());
-    EXPECT_EQ(next, steps.size());
-    EXPECT_EQ(closes, 1);
-    EXPECT_TRUE(model_.Windows().empty());
-  }
-
-  ModelWindowSystem model_;
-  platform::WindowSystem* previous_ = nullptr;
-  std::filesystem::path dir_;
-};
+using ProgramEntry = testing::PlayerTest;
 
 TEST_F(ProgramEntry, FirstRunWritesProductThenAllSettingsOnClose) {
   RunPlayer({[&] {

@@ -295,7 +295,7 @@ std::vector<Expected> MainWindowControls() {
        .number = 36,
        .type = T::VarString,
        .at = Position{52, 9, 103, 10},
-       .picture = "S20",
+       .picture = "S40",
        .font = F("MS Sans Serif", 8, 700),
        .var = Text(40)},
       {.depth = 2,

@@ -49,7 +49,7 @@ const char* const kMainWindow = R"(window P2$CDPLAYWIN flags 0x800 0x3022 at def
     33 textbox at 40 71 127 19 font window window bold rgb 0 255 0 colours default default default tip "The album currently in the CD player" var text 60
   34 region at 38 7 131 33
   35 group at 38 1 133 39 text "Player Status" font "Arial" 8 bold
-    36 varstring at 52 9 103 10 picture "S20" font "MS Sans Serif" 8 bold var text 40
+    36 varstring at 52 9 103 10 picture "S40" font "MS Sans Serif" 8 bold var text 40
     37 varstring at 87 18 34 12 picture "S5" font "MS Sans Serif" 10 bold rgb 0 0 128 var text 5
     38 varstring at 47 28 113 10 picture "S26" var text 26
 )";

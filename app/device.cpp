@@ -1,0 +1,135 @@
+// The player's device commands: every exchange with the CD drive goes through MCICOMMAND.
+#include "app/device.h"
+
+#include <array>
+
+#include "app/state.h"
+#include "platform/cdaudio/command_device.h"
+#include "runtime/text.h"
+#include "runtime/value_stack.h"
+#include "runtime/window.h"
+
+namespace vantora::app {
+namespace {
+
+using namespace runtime;
+
+constexpr size_t kCommandSize = 100;
+constexpr size_t kReplySize = 100;
+constexpr uint32_t kDeviceAlreadyOpen = 265;
+// Timer periods in hundredths of a second: polling, and retrying a device that would not open.
+constexpr int32_t kPollPeriod = 75;
+constexpr int32_t kRetryPeriod = 200;
+
+bool IsYes(const std::string& result) {
+  return !CLIP(result).empty();
+}
+
+void SWITCHPLAYER(void (*change)(int32_t, int32_t)) {
+  change(11, 14);  // previous, play, pause, next
+  change(17, 18);  // repeat, edit playlist
+  change(16, 19);  // the track list, those two again and the first track button
+}
+
+}  // namespace
+
+void MCICOMMAND(std::string_view command, bool modeQuery) {
+  if (modeQuery) {
+    command = "status cdaudio mode";
+  }
+  std::array<char, kCommandSize> commandBuffer;
+  AssignCString(commandBuffer.data(), commandBuffer.size(), command.data(), command.size());
+  std::array<char, kReplySize> reply{};
+  const uint32_t error = platform::mciSendStringA(commandBuffer.data(), reply.data(),
+                                                  static_cast<uint32_t>(reply.size()), nullptr);
+  if (error == 0) {
+    const std::string_view text(reply.data());
+    if (text == "true") {
+      PushText("1");
+    } else if (text == "false") {
+      PushText("");
+    } else {
+      PushText(text);
+    }
+  } else if (error == kDeviceAlreadyOpen) {
+    PushText("1");
+  } else {
+    PushText(std::to_string(error));
+  }
+}
+
+std::string MciCommand(std::string_view command, bool modeQuery) {
+  MCICOMMAND(command, modeQuery);
+  return PopText();
+}
+
+void OPENCDDEVICE() {
+  CANEJECT = 0;
+  const std::string opened = MciCommand("open cdaudio shareable");
+  if (CLIP(opened) != "1" && CLIP(opened) != "2") {
+    STATUSTEXT = "CD Player Not Available";
+    SetTimer(kRetryPeriod);
+    DISABLEPLAYER();
+    return;
+  }
+  DEVICEOPEN = 1;
+  if (IsYes(MciCommand("capability cdaudio can eject"))) {
+    CANEJECT = 1;
+    ENABLECONTROLS(kDoorButton);
+  }
+  ENABLEPLAYER();
+  SetTimer(kPollPeriod);
+}
+
+void DISABLEPLAYER() {
+  SWITCHPLAYER(&DISABLECONTROLS);
+}
+
+void ENABLEPLAYER() {
+  SWITCHPLAYER(&ENABLECONTROLS);
+}
+
+void PLAYENTRY(int32_t position, int32_t start) {
+  const int32_t count = QueueCount(&PLAYQUEUE);
+  if (count == 0) {
+    return;  // an empty play order has nothing to play, and the last record must not replay
+  }
+  if (position > count) {
+    position = 1;
+  } else if (position < 1) {
+    position = count;
+  }
+  QueueGet(&PLAYQUEUE, position);
+  if (start != 0) {
+    const int32_t track = PLAYRECORD.PLTRACKNUMBER;
+    MciCommand("set cdaudio time format tmsf");
+    if (QueuePosition(&PLAYLISTQUEUE) == 1 || track == QueueCount(&TRACKQUEUE)) {
+      MciCommand("play cdaudio from " + std::to_string(track));
+    } else {
+      MciCommand("play cdaudio from " + std::to_string(track) + " to " + std::to_string(track + 1));
+    }
+    MciCommand("set cdaudio time format msf");
+    PLAYING = 1;
+    PAUSED = 0;
+  }
+  CURRENTTITLE = PLAYRECORD.PLTRACKTITLE;
+}
+
+void PAUSEPLAYER() {
+  if (PAUSED != 0) {
+    MciCommand("play cdaudio");
+    PAUSED = 0;
+  } else {
+    MciCommand("pause cdaudio");
+    PAUSED = 1;
+  }
+}
+
+void STOPPLAYER() {
+  MciCommand("stop cdaudio");
+  MciCommand("seek cdaudio to start");
+  PLAYING = 0;
+  PAUSED = 0;
+}
+
+}  // namespace vantora::app

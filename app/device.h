@@ -1,0 +1,32 @@
+// The player's device commands: every exchange with the CD drive goes through MCICOMMAND.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vantora::app {
+
+// Main window controls the device commands switch.
+inline constexpr int32_t kDoorButton = 15;
+
+// Sends a command to the cdaudio device (with modeQuery set, "status cdaudio mode" instead) and
+// pushes the reply on the value stack: "true" as "1", "false" as "", an already open device as
+// "1", any other failure as its error number.
+void MCICOMMAND(std::string_view command, bool modeQuery = false);
+// MCICOMMAND with the reply popped.
+std::string MciCommand(std::string_view command, bool modeQuery = false);
+
+// Opens the device, or shows the player as unavailable and retries on the slow timer.
+void OPENCDDEVICE();
+void DISABLEPLAYER();
+void ENABLEPLAYER();
+// Makes entry `position` of the play order current (wrapping at both ends) and plays it when
+// `start` is non-zero.
+void PLAYENTRY(int32_t position, int32_t start);
+// Pauses, or resumes a paused play.
+void PAUSEPLAYER();
+// Stops and rewinds.
+void STOPPLAYER();
+
+}  // namespace vantora::app
