@@ -42,6 +42,7 @@
 #include <QSessionManager>
 #endif
 
+#include "platform/profile/profile.h"
 #include "platform/qt/qt_images.h"
 #include "platform/qt/qt_units.h"
 
@@ -1147,14 +1148,21 @@ class QtWindowSystem::Impl {
 
   // ---- session end
 
+  // The session ends now: what the procedures saved reaches the disk, then the process goes
+  // without running Qt's teardown, which may no longer have a display to talk to.
+  static void EndProcessForSession() {
+    FlushProfiles();
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
+
   void EndSession() {
     Deliver(WM_QUERYENDSESSION, 0);
     Deliver(WM_ENDSESSION, 1);
     if (endAction_) {
       endAction_();
     } else {
-      std::fflush(nullptr);
-      std::_Exit(0);
+      EndProcessForSession();
     }
   }
 
@@ -1183,8 +1191,7 @@ class QtWindowSystem::Impl {
     if (endAction_) {
       endAction_();
     } else {
-      std::fflush(nullptr);
-      std::_Exit(0);
+      EndProcessForSession();
     }
   }
 #endif
