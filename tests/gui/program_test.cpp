@@ -1,0 +1,87 @@
+// The vantora program as a person starts it: options, the main window, settings on close.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+class Program : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "vantora-program-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Runs the program with the arguments; returns its exit code and keeps what it printed.
+  int Run(const std::string& arguments) {
+    const std::string command = "env VANTORA_CONFIG_DIR='" + (dir_ / "config").string() +
+                                "' VANTORA_DRIVE='" + (dir_ / "default-drive").string() +
+                                "' QT_QPA_PLATFORM=offscreen '" VANTORA_EXECUTABLE "' " +
+                                arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+      return -1;
+    }
+    output_.clear();
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+      output_ += buffer;
+    }
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string Read(const std::filesystem::path& path) const {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  std::filesystem::path dir_;
+  std::string output_;
+};
+
+TEST_F(Program, StartsShowsTheWindowAndSavesSettingsOnClose) {
+  const auto shot = dir_ / "player.png";
+  const auto trace = dir_ / "trace.log";
+  ASSERT_EQ(Run("--drive '" + (dir_ / "drive").string() + "' --trace '" + trace.string() +
+                "' --screenshot '" + shot.string() + "'"),
+            0)
+      << output_;
+  // A real picture of the window.
+  const std::string png = Read(shot);
+  ASSERT_GT(png.size(), 1000u);
+  EXPECT_EQ(png.substr(1, 3), "PNG");
+  // The first run wrote the product, and closing wrote the settings.
+  const std::string ini = Read(dir_ / "config" / "ZQ_CD.INI");
+  EXPECT_NE(ini.find("Product=Vantora - Brennix\r\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("Display Mode=1\r\n"), std::string::npos) << ini;
+  // The window opened the device on the drive it was given, created with the demo disc.
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "drive"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "default-drive"));
+  const std::string log = Read(trace);
+  EXPECT_EQ(log.rfind("open cdaudio shareable\t0\t1\n", 0), 0u) << log;
+  EXPECT_NE(log.find("capability cdaudio can eject\t0\ttrue\n"), std::string::npos) << log;
+}
+
+TEST_F(Program, CommandLineErrorsNameTheBadArgument) {
+  EXPECT_EQ(Run("--bogus"), 1);
+  EXPECT_NE(output_.find("'--bogus'"), std::string::npos) << output_;
+  EXPECT_EQ(Run("--drive"), 1);
+  EXPECT_NE(output_.find("'--drive' needs a value"), std::string::npos) << output_;
+  EXPECT_EQ(Run("--version"), 0);
+  EXPECT_EQ(output_.rfind("vantora ", 0), 0u);
+  EXPECT_EQ(Run("--help"), 0);
+  EXPECT_NE(output_.find("--trace FILE"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "config"));  // nothing ran
+}
+
+}  // namespace
