@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kFile = "ZQ_CD.INI";
 constexpr int kTracks = 99;
-constexpr int kPlaylists = 10;
+constexpr int kPlaylists = 20;
 
 // The keys of one album section: title, artist, track titles and playlists with their titles.
 std::vector<std::string> AlbumKeys() {
