@@ -14,6 +14,12 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 mkdir -p build/screenshots
+# A session on a bare machine has no runtime directory; give Qt a private one.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR="$(mktemp -d)"
+  export XDG_RUNTIME_DIR
+  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
 shot="$(pwd)/build/screenshots/vantora.png"
 echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset): starting the player on a"
 echo "virtual display (Xvfb) to take a picture of it."
