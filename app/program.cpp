@@ -100,6 +100,17 @@ bool SetUpDevice(const Options& options) {
   return true;
 }
 
+// Whether Qt has a screen to show windows on; without one it would abort the process.
+bool HaveDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
@@ -107,6 +118,13 @@ int RunProgram(int argc, char** argv) {
   const std::optional<Options> options = ParseOptions(argc, argv, exitCode);
   if (!options) {
     return exitCode;
+  }
+  if (!HaveDisplay()) {
+    std::fputs(
+        "vantora: no display to show the player on (DISPLAY and WAYLAND_DISPLAY are unset).\n"
+        "Start it from a desktop session, or run scripts/run.sh to see it on a virtual display.\n",
+        stderr);
+    return 1;
   }
   if (!SetUpDevice(*options)) {
     return 1;

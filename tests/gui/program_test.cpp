@@ -84,4 +84,22 @@ TEST_F(Program, CommandLineErrorsNameTheBadArgument) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "config"));  // nothing ran
 }
 
+TEST_F(Program, WithoutADisplayItSaysSoInsteadOfCrashing) {
+  const std::string command =
+      "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "
+      "VANTORA_CONFIG_DIR='" +
+      (dir_ / "config").string() + "' '" VANTORA_EXECUTABLE "' 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+    output += buffer;
+  }
+  const int status = ::pclose(pipe);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(output.find("no display"), std::string::npos) << output;
+}
+
 }  // namespace
