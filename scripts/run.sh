@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 source scripts/deps.sh
 vantora_install_deps
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target vantora
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target vantora vantora-drive
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec ./build/app/vantora "$@"
