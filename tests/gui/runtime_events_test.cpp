@@ -20,7 +20,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/state.h"
 #include "platform/clock.h"
 #include "platform/qt/qt_window_system.h"
 #include "platform/window_system.h"
@@ -29,6 +28,7 @@
 #include "runtime/text.h"
 #include "runtime/value_stack.h"
 #include "runtime/window.h"
+#include "tests/support/player_windows.h"
 #include "windows/definition.h"
 #include "windows/native_spec.h"
 
@@ -39,49 +39,16 @@ using namespace std::chrono_literals;
 using platform::ClockTime;
 using platform::qt::QtWindowSystem;
 
-constexpr std::string_view kTag = "cdplayer$CDPLAYER";
 constexpr std::string_view kMain = "P2$CDPLAYWIN";
 constexpr std::string_view kEditor = "P22$EDITWINDOW";
 constexpr std::string_view kTitleDialog = "P26$EDITWINDOW";
 
-// A queue of the player's shape: a 60-character title first, then a number.
-struct TitleQueue {
-  app::PlayRecord record;
-  QueueDescriptor queue{&record, app::kPlayFields, nullptr, sizeof(app::PlayRecord)};
-
-  void Append(std::string_view title, int32_t number = 0) {
-    record.PLTRACKTITLE = title;
-    record.PLTRACKNUMBER = number;
-    QueueAppend(&queue);
-  }
-};
-
-// The main window's variables, in the order the player binds them.
-struct MainVariables {
-  int32_t STAYONTOP = 0;
-  int32_t CONTROLPANEL = 0;
-  uint8_t AUTOPLAY = 0;
-  FixedText<60> CURRENTTITLE;
-  TitleQueue PLAYQUEUE;
-  FixedText<60> ALBUMARTIST;
-  FixedText<60> SELECTEDPLAYLIST;
-  TitleQueue PLAYLISTQUEUE;
-  FixedText<60> ALBUMTITLE;
-  FixedText<40> STATUSTEXT;
-  FixedText<5> TIMETEXT;
-  FixedText<26> TIMELABEL;
-};
-
-// The playlist editor's variables: entries 3, 5, 7, list 6, drop list 9 and list 10.
-struct EditorVariables {
-  FixedText<60> ALBUMARTIST;
-  FixedText<60> ALBUMTITLE;
-  TitleQueue TRACKQUEUE;
-  FixedText<60> TRACKTITLE;
-  FixedText<60> PLAYLISTNAME;
-  TitleQueue HOLDQUEUE;
-  TitleQueue TRACKLISTQUEUE;
-};
+using testing::CreateEditorWindow;
+using testing::CreateMainWindow;
+using testing::EditorVariables;
+using testing::kTag;
+using MainVariables = testing::MainWindowVariables;
+using testing::TitleQueue;
 
 class RuntimeEventsTest : public ::testing::Test {
  protected:
@@ -134,23 +101,14 @@ class RuntimeEventsTest : public ::testing::Test {
   }
 
   WindowHandle OpenMain() {
-    MainVariables& v = main_;
-    const WindowHandle window = WINDOWCREATE(
-        kMain, kTag,
-        {&v.STAYONTOP, &v.CONTROLPANEL, &v.AUTOPLAY, &v.CURRENTTITLE, &v.PLAYQUEUE.queue,
-         &v.ALBUMARTIST, &v.SELECTEDPLAYLIST, &v.PLAYLISTQUEUE.queue, &v.ALBUMTITLE, &v.STATUSTEXT,
-         &v.TIMETEXT, &v.TIMELABEL});
+    const WindowHandle window = CreateMainWindow(main_);
     EXPECT_NE(window, 0) << WindowCreateError();
     WINDOWOPEN(window);
     REFRESHCONTROLS(0, 0);
     return window;
   }
   WindowHandle OpenEditor() {
-    EditorVariables& v = editor_;
-    const WindowHandle window =
-        WINDOWCREATE(kEditor, kTag,
-                     {&v.ALBUMARTIST, &v.ALBUMTITLE, &v.TRACKQUEUE.queue, &v.TRACKTITLE,
-                      &v.PLAYLISTNAME, &v.HOLDQUEUE.queue, &v.TRACKLISTQUEUE.queue});
+    const WindowHandle window = CreateEditorWindow(editor_);
     EXPECT_NE(window, 0) << WindowCreateError();
     WINDOWOPEN(window);
     REFRESHCONTROLS(0, 0);

@@ -13,6 +13,7 @@
 #include "platform/resources/resources.h"
 #include "runtime/errors.h"
 #include "runtime/value_stack.h"
+#include "tests/support/player_windows.h"
 #include "windows/definition.h"
 #include "windows/description.h"
 #include "windows/native_spec.h"
@@ -22,70 +23,27 @@ namespace vantora::runtime {
 namespace {
 
 using platform::NativeInput;
-constexpr std::string_view kTag = "cdplayer$CDPLAYER";
 
-struct TitleRecord {
-  char TITLE[60];
-  int32_t NUMBER;
-};
-constexpr FieldDescriptor kTitleFields[] = {{"TITLE", DataType::Text, 0, 60, "S60"},
-                                            {"NUMBER", DataType::Long, 60, 4, ""}};
-
-struct TitleQueue {
-  TitleRecord record{};
-  QueueDescriptor queue{&record, kTitleFields, nullptr, sizeof(TitleRecord)};
-  void Append(std::string_view title, int32_t number = 0) {
-    AssignFixed(record.TITLE, sizeof record.TITLE, title.data(), title.size());
-    record.NUMBER = number;
-    QueueAppend(&queue);
-  }
-};
-
-// The main window's variables, in the order the player binds them.
-struct MainWindowVariables {
-  int32_t STAYONTOP = 0;
-  int32_t CONTROLPANEL = 0;
-  uint8_t AUTOPLAY = 1;
-  FixedText<60> CURRENTTITLE;
-  TitleQueue PLAYQUEUE;
-  FixedText<60> ALBUMARTIST;
-  FixedText<60> SELECTEDPLAYLIST;
-  TitleQueue PLAYLISTQUEUE;
-  FixedText<60> ALBUMTITLE;
-  FixedText<40> STATUSTEXT;
-  FixedText<5> TIMETEXT;
-  FixedText<26> TIMELABEL;
-};
-
-struct EditorVariables {
-  FixedText<60> ALBUMARTIST;
-  FixedText<60> ALBUMTITLE;
-  TitleQueue TRACKQUEUE;
-  FixedText<60> TRACKTITLE;
-  FixedText<60> PLAYLISTNAME;
-  TitleQueue HOLDQUEUE;
-  TitleQueue TRACKLISTQUEUE;
-};
+using testing::CreateEditorWindow;
+using testing::CreateMainWindow;
+using testing::EditorVariables;
+using testing::kTag;
+using testing::MainWindowVariables;
+using testing::TitleQueue;
 
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::SetCurrentWindowSystem(&model_);
     ResetValueStacks();
+    main_.AUTOPLAY = 1;  // so that a flip of the byte check item shows
   }
   void TearDown() override {
     ResetWindows();
     platform::SetCurrentWindowSystem(nullptr);
   }
 
-  WindowHandle CreateMain() {
-    MainWindowVariables& v = main_;
-    return WINDOWCREATE(
-        "P2$CDPLAYWIN", kTag,
-        {&v.STAYONTOP, &v.CONTROLPANEL, &v.AUTOPLAY, &v.CURRENTTITLE, &v.PLAYQUEUE.queue,
-         &v.ALBUMARTIST, &v.SELECTEDPLAYLIST, &v.PLAYLISTQUEUE.queue, &v.ALBUMTITLE, &v.STATUSTEXT,
-         &v.TIMETEXT, &v.TIMELABEL});
-  }
+  WindowHandle CreateMain() { return CreateMainWindow(main_); }
   WindowHandle OpenMain() {
     const WindowHandle window = CreateMain();
     EXPECT_NE(window, 0) << WindowCreateError();
@@ -93,11 +51,7 @@ class WindowTest : public ::testing::Test {
     return window;
   }
   WindowHandle OpenEditor() {
-    EditorVariables& v = editor_;
-    const WindowHandle window =
-        WINDOWCREATE("P22$EDITWINDOW", kTag,
-                     {&v.ALBUMARTIST, &v.ALBUMTITLE, &v.TRACKQUEUE.queue, &v.TRACKTITLE,
-                      &v.PLAYLISTNAME, &v.HOLDQUEUE.queue, &v.TRACKLISTQUEUE.queue});
+    const WindowHandle window = CreateEditorWindow(editor_);
     EXPECT_NE(window, 0) << WindowCreateError();
     WINDOWOPEN(window);
     return window;
