@@ -4,6 +4,7 @@
 #include "app/device.h"
 #include "app/settings.h"
 #include "app/state.h"
+#include "app/status.h"
 #include "platform/window_system.h"
 #include "runtime/events.h"
 #include "runtime/value_stack.h"
@@ -17,8 +18,6 @@ using namespace runtime;
 // Menu items of the main window.
 constexpr int32_t kStayOnTopItem = 5;
 constexpr int32_t kControlPanelItem = 6;
-// The status line.
-constexpr int32_t kStatusString = 36;
 
 void APPLYSTAYONTOP() {
   platform::SetWindowPos(MAINHANDLE, STAYONTOP ? platform::HWND_TOPMOST : platform::HWND_NOTOPMOST,
@@ -51,14 +50,16 @@ void MAINWINDOWEVENT() {
   switch (CURRENTEVENT()) {
     case EVENT::OpenWindow:
       OPENCDDEVICE();
-      REFRESHCONTROLS(kStatusString);
+      REFRESHCONTROLS();
       break;
     case EVENT::Timer:
-      // Until the device opens, every tick of the slow timer tries again.
+      // Until the device opens, every tick of the slow timer tries again; then every tick polls.
       if (DEVICEOPEN == 0) {
         OPENCDDEVICE();
-        REFRESHCONTROLS(kStatusString);
+      } else {
+        POLLSTATUS();
       }
+      REFRESHCONTROLS();
       break;
     case EVENT::Moved:
       // A minimised window reports the icon's place, which is no place to restore to.

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "app/state.h"
+#include "app/status.h"
 #include "platform/cdaudio/command_device.h"
 #include "runtime/text.h"
 #include "runtime/value_stack.h"
@@ -23,6 +24,13 @@ constexpr int32_t kRetryPeriod = 200;
 
 bool IsYes(const std::string& result) {
   return !CLIP(result).empty();
+}
+
+// Where a play of this track ends: the start of the next track when the entry plays alone (a
+// custom playlist, or Repeat: Track), else 0 for the end of the disc.
+int32_t ENTRYEND(int32_t track) {
+  const bool alone = QueuePosition(&PLAYLISTQUEUE) > 1 || REPEATMODE == 1;
+  return alone && track != QueueCount(&TRACKQUEUE) ? track + 1 : 0;
 }
 
 void SWITCHPLAYER(void (*change)(int32_t, int32_t)) {
@@ -78,6 +86,7 @@ void OPENCDDEVICE() {
     ENABLECONTROLS(kDoorButton);
   }
   ENABLEPLAYER();
+  POLLSTATUS();
   SetTimer(kPollPeriod);
 }
 
@@ -102,11 +111,12 @@ void PLAYENTRY(int32_t position, int32_t start) {
   QueueGet(&PLAYQUEUE, position);
   if (start != 0) {
     const int32_t track = PLAYRECORD.PLTRACKNUMBER;
+    const int32_t end = ENTRYEND(track);
     MciCommand("set cdaudio time format tmsf");
-    if (QueuePosition(&PLAYLISTQUEUE) == 1 || track == QueueCount(&TRACKQUEUE)) {
+    if (end == 0) {
       MciCommand("play cdaudio from " + std::to_string(track));
     } else {
-      MciCommand("play cdaudio from " + std::to_string(track) + " to " + std::to_string(track + 1));
+      MciCommand("play cdaudio from " + std::to_string(track) + " to " + std::to_string(end));
     }
     MciCommand("set cdaudio time format msf");
     PLAYING = 1;
@@ -117,7 +127,16 @@ void PLAYENTRY(int32_t position, int32_t start) {
 
 void PAUSEPLAYER() {
   if (PAUSED != 0) {
-    MciCommand("play cdaudio");
+    // A paused entry that plays alone resumes to its own end, as it would have played.
+    QueueGet(&PLAYQUEUE, QueuePosition(&PLAYQUEUE));
+    const int32_t end = ENTRYEND(PLAYRECORD.PLTRACKNUMBER);
+    if (end == 0) {
+      MciCommand("play cdaudio");
+    } else {
+      MciCommand("set cdaudio time format tmsf");
+      MciCommand("play cdaudio to " + std::to_string(end));
+      MciCommand("set cdaudio time format msf");
+    }
     PAUSED = 0;
   } else {
     MciCommand("pause cdaudio");

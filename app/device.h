@@ -7,9 +7,6 @@
 
 namespace vantora::app {
 
-// Main window controls the device commands switch.
-inline constexpr int32_t kDoorButton = 15;
-
 // Sends a command to the cdaudio device (with modeQuery set, "status cdaudio mode" instead) and
 // pushes the reply on the value stack: "true" as "1", "false" as "", an already open device as
 // "1", any other failure as its error number.

@@ -21,16 +21,38 @@ void ResetState() {
   CANEJECT = 0;
   PLAYING = 0;
   PAUSED = 0;
+  NEWMODE.Clear();
+  OLDMODE.Clear();
+  REPEATMODE = 0;
   STATUSTEXT.Clear();
+  SHORTSTATUS.Clear();
+  SAVEDSTATUS.Clear();
   CURRENTTITLE.Clear();
+  TRACKCOUNT = 0;
+  ALBUMKEY.Clear();
+  LASTALBUMKEY.Clear();
+  NEWDISC = 0;
+  BUTTONPAGE = 0;
+  PAGECOUNT = 0;
+  CURRENTTRACK = SHOWNTRACK = 0;
+  ALBUMSTART = ALBUMLENGTH = TRACKSTART = TRACKLENGTH = 0;
+  ALBUMELAPSED = ALBUMREMAINING = TRACKREMAINING = 0;
+  ALBUMTIMESPENDING = 1;
   TIMETEXT.Clear();
   TIMELABEL.Clear();
   ALBUMTITLE.Clear();
   ALBUMARTIST.Clear();
   SELECTEDPLAYLIST.Clear();
+  LASTPLAYLIST.Clear();
+  LOADEDALBUMKEY.Clear();
+  PLAYLISTNAME.Clear();
+  OPENCOUNT = 0;
+  SAVEDFLAG = 0;
   runtime::QueueFree(&PLAYQUEUE);
   runtime::QueueFree(&PLAYLISTQUEUE);
   runtime::QueueFree(&TRACKQUEUE);
+  runtime::QueueFree(&HOLDQUEUE);
+  runtime::QueueFree(&TRACKLISTQUEUE);
 }
 
 }  // namespace vantora::app

@@ -17,6 +17,7 @@
 #include "app/cdplayer.h"
 #include "app/state.h"
 #include "platform/cdaudio/command_device.h"
+#include "platform/cdaudio/disc_description.h"
 #include "platform/cdaudio/virtual_drive.h"
 #include "platform/clock.h"
 #include "platform/model_window_system.h"
@@ -60,6 +61,21 @@ class PlayerTest : public ::testing::Test {
   }
 
   std::filesystem::path DriveDir() const { return dir_ / "drive"; }
+  // The main window, created and opened as the player does, with the device left unopened.
+  void OpenMainWindow() {
+    MAINWINDOW = runtime::WINDOWCREATE(
+        "P2$CDPLAYWIN", "cdplayer$CDPLAYER",
+        {&STAYONTOP, &CONTROLPANEL, &AUTOPLAY, &CURRENTTITLE, &PLAYQUEUE, &ALBUMARTIST,
+         &SELECTEDPLAYLIST, &PLAYLISTQUEUE, &ALBUMTITLE, &STATUSTEXT, &TIMETEXT, &TIMELABEL});
+    ASSERT_NE(MAINWINDOW, 0);
+    runtime::WINDOWOPEN(MAINWINDOW);
+  }
+  // Puts the disc of a description into the drive, as a hand would.
+  void Insert(const std::string& description) {
+    auto reading = platform::cdaudio::ParseDiscDescription(description);
+    ASSERT_TRUE(reading.disc) << reading.error;
+    ASSERT_TRUE(Drive().Insert(*reading.disc).ok());
+  }
   platform::cdaudio::VirtualDrive& Drive() { return *drive_; }
   // The commands sent to the device so far, one per entry.
   std::vector<std::string> Commands() {

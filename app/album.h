@@ -1,0 +1,26 @@
+// The album and playlist store: one section of ZQ_CD.INI per album, named by its key.
+#pragma once
+
+#include <cstdint>
+
+namespace vantora::app {
+
+// Reads the album of ALBUMKEY into memory (a new album when its title is blank) and loads its
+// "Album Order". Loading the album already in memory again keeps the playlist and repeat mode
+// in use where the album still has them.
+void LOADALBUM();
+// Rebuilds the play order from the current PLAYLISTQUEUE record: the disc's tracks for "Album
+// Order", else the stored playlist's tracks; cells naming no track of the disc are skipped.
+void LOADPLAYLIST();
+// Appends the stored playlists to HOLDQUEUE; returns how many are stored.
+int32_t READPLAYLISTS();
+// Writes the album's title, artist, track titles and HOLDQUEUE's playlists; sets SAVEDFLAG.
+void SAVEALBUM();
+// Writes TRACKLISTQUEUE into the cells of the current HOLDQUEUE record and stores it back.
+void PACKPLAYLIST();
+// Rebuilds TRACKLISTQUEUE from the cells of the current HOLDQUEUE record.
+void UNPACKPLAYLIST();
+// The repeat button's text for REPEATMODE.
+void SHOWREPEATMODE();
+
+}  // namespace vantora::app
