@@ -1,0 +1,231 @@
+// The player following the virtual drive on the manual clock: status line, buttons, times, album
+// and the commands sent, step by step.
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/album.h"
+#include "app/device.h"
+#include "app/status.h"
+#include "app/times.h"
+#include "runtime/queue.h"
+#include "tests/scenario/player_fixture.h"
+
+namespace vantora::app {
+namespace {
+
+using platform::cdaudio::Tray;
+using runtime::QueueGet;
+
+// Three tracks of ten seconds: key " 3290110011001901".
+constexpr const char* kShortDisc =
+    "vantora-disc 1\ntracks 3\ntrack 1 00:10:00\ntrack 2 00:10:00\ntrack 3 00:10:00\n";
+constexpr const char* kShortAlbum =
+    "[ 3290110011001901]\r\nTitle=Short Disc\r\nArtist=Us\r\nTrack 1=One\r\nTrack 2=Two\r\n"
+    "Track 3=Three\r\nPlayList Count=1\r\nPlayList 1 Title=Backwards\r\nPlayList 1=3 3 1 2\r\n";
+constexpr const char* kOtherDisc = "vantora-disc 1\ntracks 2\ntrack 1 01:00:00\ntrack 2 00:30:00\n";
+
+class Engine : public testing::PlayerTest {
+ protected:
+  struct Step {
+    const char* what;
+    std::function<void()> act;  // may be empty: time passes
+    // "status | play pause door icons | current title"; a disabled button's icon ends in "-".
+    const char* shown;
+    const char* sent = "";  // a command the step sends; "!" before it: one it must not send
+  };
+
+  void SetUp() override {
+    PlayerTest::SetUp();
+    OpenMainWindow();
+  }
+  // One tick of the main window's timer.
+  void Tick() {
+    clock_.Advance(platform::ClockTime{750});
+    if (DEVICEOPEN == 0) {
+      OPENCDDEVICE();
+    } else {
+      POLLSTATUS();
+    }
+    runtime::REFRESHCONTROLS();
+  }
+  std::string Icon(int32_t number) {
+    const auto& control = Control(number);
+    std::string icon = control.icon.empty() ? control.spec.icon : control.icon;
+    icon = icon.substr(icon.find("QPX_") + 4, 4);
+    return control.enabled ? icon : icon + "-";
+  }
+  std::string Shown() {
+    return Control(kStatusString).text + " | " + Icon(kPlayButton) + " " + Icon(kPauseButton) +
+           " " + Icon(kDoorButton) + " | " + CURRENTTITLE.str();
+  }
+  bool Sent(const std::string& command, size_t from) {
+    const auto commands = Commands();
+    return std::find(commands.begin() + static_cast<ptrdiff_t>(std::min(from, commands.size())),
+                     commands.end(), command) != commands.end();
+  }
+  // Runs each step's act, then lets the timer tick (at most a minute) until the window shows
+  // what the step expects and it has sent its command.
+  void Run(const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+      const size_t from = Commands().size();
+      const std::string sent = step.sent;
+      const bool forbidden = !sent.empty() && sent[0] == '!';
+      const std::string command = forbidden ? sent.substr(1) : sent;
+      if (step.act) {
+        step.act();
+        runtime::REFRESHCONTROLS();
+      }
+      auto done = [&] {
+        return Shown() == step.shown && (command.empty() || forbidden || Sent(command, from));
+      };
+      for (int tick = 0; tick < 80 && !done(); ++tick) {
+        Tick();
+      }
+      EXPECT_EQ(Shown(), step.shown) << step.what;
+      if (!command.empty()) {
+        EXPECT_EQ(Sent(command, from), !forbidden) << step.what << ": " << sent;
+      }
+    }
+  }
+  void ChoosePlaylist(int32_t row) {
+    QueueGet(&PLAYLISTQUEUE, row);
+    LOADPLAYLIST();
+  }
+};
+
+TEST_F(Engine, AutoPlayFindsAnInsertedDiscAndPlaysItToTheEnd) {
+  AUTOPLAY = 1;
+  ASSERT_TRUE(Drive().Remove().ok());
+  Run({
+      {"open with no disc", [] { OPENCDDEVICE(); }, "Not Ready | PLAY- PAUS- CLOS | "},
+      {"insert", [&] { Insert(kShortDisc); }, "Playing Track 1 | STOP PAUS CLOS | Track 1",
+       "play cdaudio from 1"},
+      {"album order follows the disc", {}, "Playing Track 3 | STOP PAUS CLOS | Track 3"},
+      {"the end of the disc stops",
+       {},
+       "Stopped | PLAY PAUS CLOS | Track 1",
+       "seek cdaudio to start"},
+      {"and stays stopped", [&] { Tick(); }, "Stopped | PLAY PAUS CLOS | Track 1",
+       "!play cdaudio from 1"},
+  });
+  EXPECT_EQ(ALBUMTITLE, "New Album");
+  EXPECT_EQ(PLAYING, 0);
+}
+
+TEST_F(Engine, ACustomPlaylistPlaysByTheRepeatMode) {
+  WriteIni(kShortAlbum);
+  Insert(kShortDisc);
+  clock_.Advance(platform::ClockTime{2000});
+  Run({
+      {"a stored disc at start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | One"},
+      {"play the playlist", [&] { ChoosePlaylist(2), PLAYENTRY(1, 1); },
+       "Playing Track 3 | STOP PAUS CLOS | Three", "play cdaudio from 3"},
+      {"the next entry", {}, "Playing Track 1 | STOP PAUS CLOS | One", "play cdaudio from 1 to 2"},
+      {"pause", [] { PAUSEPLAYER(); }, "Paused on track 1 | STOP PAU2 CLOS | One", "pause cdaudio"},
+      {"stay paused", [&] { clock_.Advance(platform::ClockTime{60000}); },
+       "Paused on track 1 | STOP PAU2 CLOS | One"},
+      {"resume to the entry's end", [] { PAUSEPLAYER(); }, "Playing Track 1 | STOP PAUS CLOS | One",
+       "play cdaudio to 2"},
+      {"repeat all", [] { REPEATMODE = 2; }, "Playing Track 2 | STOP PAUS CLOS | Two",
+       "play cdaudio from 2 to 3"},
+      {"then entry 1 again", {}, "Playing Track 3 | STOP PAUS CLOS | Three", "play cdaudio from 3"},
+      {"repeat track", [] { REPEATMODE = 1; }, "Playing Track 3 | STOP PAUS CLOS | Three",
+       "play cdaudio from 3"},
+      {"repeat none", [] { REPEATMODE = 0; }, "Playing Track 1 | STOP PAUS CLOS | One"},
+      {"to the last entry", {}, "Playing Track 2 | STOP PAUS CLOS | Two"},
+      {"and stop", {}, "Stopped | PLAY PAUS CLOS | One", "seek cdaudio to start"},
+  });
+  EXPECT_EQ(SELECTEDPLAYLIST, "Backwards");  // no album load threw the playlist away
+}
+
+TEST_F(Engine, RepeatTrackRepeatsTheTrackHeardInAlbumOrder) {
+  Insert(kShortDisc);
+  Run({
+      {"start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | Track 1"},
+      {"play album order", [] { PLAYENTRY(1, 1); }, "Playing Track 2 | STOP PAUS CLOS | Track 2",
+       "play cdaudio from 1"},
+      {"repeat track while track 2 plays", [] { REPEATMODE = 1; },
+       "Playing Track 2 | STOP PAUS CLOS | Track 2", "play cdaudio from 2 to 3"},
+      {"track 2 again, on its own",
+       {},
+       "Playing Track 2 | STOP PAUS CLOS | Track 2",
+       "play cdaudio from 2 to 3"},
+      {"next steps from the track heard", [] { PLAYENTRY(QueuePosition(&PLAYQUEUE) + 1, 1); },
+       "Playing Track 3 | STOP PAUS CLOS | Track 3", "play cdaudio from 3"},
+  });
+}
+
+TEST_F(Engine, TheDoorDuringAPlay) {
+  Run({
+      {"start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | Track 1"},
+      {"play", [] { PLAYENTRY(2, 1); }, "Playing Track 2 | STOP PAUS CLOS | Track 2"},
+      {"open the door", [] { MciCommand("set cdaudio door open"); },
+       "Door Open | PLAY- PAUS- OPEN | Track 2"},
+      {"close it on the same disc", [&] { ASSERT_TRUE(Drive().MoveTray(Tray::Closed).ok()); },
+       "Stopped | PLAY PAUS CLOS | Track 1", "!play cdaudio from 1"},
+      {"play stays a play button", [] { PLAYENTRY(1, PLAYING == 0); },
+       "Playing Track 1 | STOP PAUS CLOS | Track 1"},
+      {"open, and close on another disc", [&] { Insert(kOtherDisc); },
+       "Stopped | PLAY PAUS CLOS | Track 1", "status cdaudio length track 2"},
+  });
+  EXPECT_EQ(TRACKCOUNT, 2);
+  EXPECT_EQ(ALBUMLENGTH, MSFTOTIME("01:29:74"));  // the second disc's own times
+  DISPLAYMODE = 3;
+  SHOWTIMES();
+  EXPECT_EQ(TIMETEXT, "01:29");
+  Run({
+      {"open, and close with no disc",
+       [&] {
+         ASSERT_TRUE(Drive().Remove().ok());
+         ASSERT_TRUE(Drive().MoveTray(Tray::Closed).ok());
+       },
+       "Not Ready | PLAY- PAUS- CLOS | Track 1"},
+  });
+  EXPECT_FALSE(Control(kTrackList).enabled);
+}
+
+TEST_F(Engine, TheWorkedTimeExampleInEveryMode) {
+  // Track 3 starts at 08:10:20 and lasts 05:00:10; the disc reads 45:12:40.
+  Insert(
+      "vantora-disc 1\ntracks 4\ntrack 1 04:05:00\ntrack 2 04:03:20\ntrack 3 05:00:10\n"
+      "track 4 32:04:11\n");
+  clock_.Advance(platform::ClockTime{2000});
+  OPENCDDEVICE();
+  MciCommand("seek cdaudio to 12:34:56");
+  const char* expected[][2] = {
+      {"12:31", "Album Elapsed"}, {"32:40", "Album Remaining"}, {"45:12", "Album Total"},
+      {"04:23", "Track Elapsed"}, {"00:36", "Track Remaining"}, {"05:00", "Track Total"},
+  };
+  for (uint8_t mode = 1; mode <= 6; ++mode) {
+    DISPLAYMODE = mode;
+    SHOWTIMES();
+    EXPECT_EQ(TIMETEXT, expected[mode - 1][0]) << int{mode};
+    EXPECT_EQ(TIMELABEL, expected[mode - 1][1]) << int{mode};
+  }
+  EXPECT_EQ(ALBUMELAPSED, 75200);
+  DISPLAYMODE = 9;  // from a hand-edited file: the display stays as it was
+  SHOWTIMES();
+  EXPECT_EQ(TIMETEXT, "05:00");
+}
+
+TEST_F(Engine, AnUnknownDiscIsSavedAndKnownAtTheNextStart) {
+  OPENCDDEVICE();
+  EXPECT_EQ(ALBUMTITLE, "New Album");
+  ALBUMTITLE = "Demo";
+  QueueGet(&TRACKQUEUE, 1);
+  TRACKRECORD.TRACKTITLE = "Opener";
+  runtime::QueuePut(&TRACKQUEUE);
+  SAVEALBUM();
+  ResetState();
+  OPENCDDEVICE();
+  EXPECT_EQ(ALBUMTITLE, "Demo");
+  EXPECT_EQ(CURRENTTITLE, "Opener");
+  EXPECT_EQ(Control(kStatusString).text, "Stopped");
+}
+
+}  // namespace
+}  // namespace vantora::app
