@@ -33,7 +33,25 @@ void APPLYCONTROLPANEL() {
   LASTCONTROLPANEL = CONTROLPANEL;
 }
 
+std::function<void(uintptr_t)>& SettledHook() {
+  static std::function<void(uintptr_t)> hook;
+  return hook;
+}
+
+// After a tick: a player whose device mode did not change (or that has no device) has settled.
+void NOTESETTLED(bool settled) {
+  if (settled && SettledHook()) {
+    const auto hook = std::move(SettledHook());
+    SettledHook() = nullptr;
+    hook(NativeWindowOf(MAINWINDOW));
+  }
+}
+
 }  // namespace
+
+void SetSettledHook(std::function<void(uintptr_t)> hook) {
+  SettledHook() = std::move(hook);
+}
 
 intptr_t CDPLAYERWNDPROC(uint64_t hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   if (message == platform::WM_QUERYENDSESSION) {
@@ -52,15 +70,19 @@ void MAINWINDOWEVENT() {
       OPENCDDEVICE();
       REFRESHCONTROLS();
       break;
-    case EVENT::Timer:
+    case EVENT::Timer: {
       // Until the device opens, every tick of the slow timer tries again; then every tick polls.
+      const bool wasOpen = DEVICEOPEN != 0;
+      const FixedText<9> lastMode = OLDMODE;
       if (DEVICEOPEN == 0) {
         OPENCDDEVICE();
       } else {
         POLLSTATUS();
       }
       REFRESHCONTROLS();
+      NOTESETTLED(DEVICEOPEN == 0 || (wasOpen && NEWMODE == lastMode));
       break;
+    }
     case EVENT::Moved:
       // A minimised window reports the icon's place, which is no place to restore to.
       if (!GetIconized()) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace vantora::app {
 
@@ -15,5 +16,10 @@ intptr_t CDPLAYERWNDPROC(uint64_t hwnd, uint32_t message, uintptr_t wParam, intp
 
 // One event of the main window's loop.
 void MAINWINDOWEVENT();
+
+// Called once, at the first tick that finds the player settled: the device's mode as at the tick
+// before, or no device to open. What a person would see then; the program's screenshot waits
+// for it. The argument is the main window's native window.
+void SetSettledHook(std::function<void(uintptr_t)> hook);
 
 }  // namespace vantora::app

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/cdplayer.h"
+#include "app/state.h"
 #include "platform/cdaudio/command_device.h"
 #include "platform/cdaudio/virtual_drive.h"
 #include "platform/paths.h"
@@ -81,15 +82,18 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
 
 // Puts the CD device on the chosen virtual drive, creating it with the demo disc when missing.
 bool SetUpDevice(const Options& options) {
-  const std::filesystem::path dir =
-      options.drive.value_or(platform::cdaudio::DefaultDriveDirectory());
-  const platform::cdaudio::DriveStatus status = platform::cdaudio::EnsureDefaultDrive(dir);
+  namespace cdaudio = platform::cdaudio;
+  const std::filesystem::path dir = options.drive.value_or(cdaudio::DefaultDriveDirectory());
+  // A named drive that is not there is no drive at all, never a new empty one.
+  const cdaudio::DriveStatus status =
+      options.drive ? cdaudio::EnsureNamedDrive(dir) : cdaudio::EnsureDefaultDrive(dir);
   if (!status.ok()) {
     // The player still starts: the device reports the drive as unavailable.
     std::fprintf(stderr, "vantora: drive '%s': %s\n", dir.c_str(), status.detail.c_str());
   }
-  platform::InstallCommandDevice(std::make_unique<platform::CommandDevice>(
-      std::make_unique<platform::cdaudio::VirtualDrive>(dir)));
+  platform::InstallCommandDevice(
+      std::make_unique<platform::CommandDevice>(std::make_unique<cdaudio::VirtualDrive>(
+          dir, options.drive ? cdaudio::MissingDrive::Absent : cdaudio::MissingDrive::Fresh)));
   if (options.trace) {
     std::string error;
     if (!platform::InstalledCommandDevice().Log().AppendTo(*options.trace, &error)) {
@@ -135,15 +139,28 @@ int RunProgram(int argc, char** argv) {
   windows.InstallSessionEndSignals();
   runtime::SetFatalPresenter(platform::qt::ShowFatalMessage);
   if (options->screenshot) {
+    // The picture shows the player once it has settled (a disc found and, with AutoPlay,
+    // playing), or after ten seconds whatever it shows.
     const std::string path = *options->screenshot;
-    windows.AfterFirstShow(1500, [&windows, path](uintptr_t window) {
+    auto taken = std::make_shared<bool>(false);
+    auto takeShot = [&windows, path, taken](uintptr_t window) {
+      if (window == 0 || *taken) {
+        return;
+      }
+      *taken = true;
       if (windows.SaveWindowImage(window, path)) {
-        std::printf("vantora: saved a picture of the player to %s\n", path.c_str());
+        std::printf("vantora: saved a picture of the player to %s: %s\n", path.c_str(),
+                    app::STATUSTEXT.str().c_str());
       } else {
         std::fprintf(stderr, "vantora: could not save a picture to '%s'\n", path.c_str());
       }
       std::fflush(stdout);
       windows.RequestClose(window);
+    };
+    app::SetSettledHook(takeShot);
+    windows.AfterFirstShow(10000, [takeShot](uintptr_t window) {
+      app::SetSettledHook(nullptr);
+      takeShot(window);
     });
   }
 

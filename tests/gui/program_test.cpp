@@ -20,12 +20,14 @@ class Program : public testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  // Runs the program with the arguments; returns its exit code and keeps what it printed.
-  int Run(const std::string& arguments) {
-    const std::string command = "env VANTORA_CONFIG_DIR='" + (dir_ / "config").string() +
+  // Runs the program with the arguments, on the offscreen platform or on a virtual X display;
+  // returns its exit code and keeps what it printed.
+  int Run(const std::string& arguments, bool onX = false) {
+    const std::string platform =
+        onX ? "xvfb-run -a env -u QT_QPA_PLATFORM" : "env QT_QPA_PLATFORM=offscreen";
+    const std::string command = platform + " VANTORA_CONFIG_DIR='" + (dir_ / "config").string() +
                                 "' VANTORA_DRIVE='" + (dir_ / "default-drive").string() +
-                                "' QT_QPA_PLATFORM=offscreen '" VANTORA_EXECUTABLE "' " +
-                                arguments + " 2>&1";
+                                "' '" VANTORA_EXECUTABLE "' " + arguments + " 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {
       return -1;
@@ -70,6 +72,26 @@ TEST_F(Program, StartsShowsTheWindowAndSavesSettingsOnClose) {
   const std::string log = Read(trace);
   EXPECT_EQ(log.rfind("open cdaudio shareable\t0\t1\n", 0), 0u) << log;
   EXPECT_NE(log.find("capability cdaudio can eject\t0\ttrue\n"), std::string::npos) << log;
+}
+
+TEST_F(Program, WithAutoPlayItFindsTheDiscAndPlaysItByItself) {
+  std::filesystem::create_directories(dir_ / "config");
+  std::ofstream(dir_ / "config" / "ZQ_CD.INI")
+      << "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nAuto Play=1\r\n";
+  const auto trace = dir_ / "trace.log";
+  const bool onX = std::system("command -v xvfb-run >/dev/null 2>&1") == 0;
+  ASSERT_EQ(Run("--drive '" + (dir_ / "drive").string() + "' --trace '" + trace.string() +
+                    "' --screenshot '" + (dir_ / "playing.png").string() + "'",
+                onX),
+            0)
+      << output_;
+  // The picture is taken once the player has settled; it names the status line it shows.
+  EXPECT_NE(output_.find("playing.png: Playing Track 1\n"), std::string::npos) << output_;
+  const std::string log = Read(trace);
+  const size_t scan = log.find("status cdaudio number of tracks\t0\t12\n");
+  ASSERT_NE(scan, std::string::npos) << log;
+  EXPECT_NE(log.find("play cdaudio from 1\t0\t\n", scan), std::string::npos) << log;
+  EXPECT_NE(log.find("status cdaudio mode\t0\tplaying\n"), std::string::npos) << log;
 }
 
 TEST_F(Program, CommandLineErrorsNameTheBadArgument) {
