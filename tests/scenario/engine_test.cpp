@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,10 +53,25 @@ class Engine : public testing::PlayerTest {
     }
     runtime::REFRESHCONTROLS();
   }
+  // The button's icon, "'" after PLAY when its tip reads "selections" rather than
+  // "selection(s)", and "-" when it is disabled. Every other icon has one tip.
   std::string Icon(int32_t number) {
+    static const std::map<std::string, std::string> kTips = {
+        {"STOP", "Stop the CD Player"},
+        {"PAU2", "Restart the CD player"},
+        {"PAUS", "Pause the CD player"},
+        {"OPEN", "Close the CD door"},
+        {"CLOS", "Open the CD door"},
+        {"PLAY", "Play the current selection(s)"},
+        {"PLAY'", "Play the current selections"}};
     const auto& control = Control(number);
     std::string icon = control.icon.empty() ? control.spec.icon : control.icon;
+    const std::string tip = control.tip.empty() ? control.spec.tip : control.tip;
     icon = icon.substr(icon.find("QPX_") + 4, 4);
+    if (icon == "PLAY" && tip == kTips.at("PLAY'")) {
+      icon += "'";
+    }
+    EXPECT_EQ(tip, kTips.at(icon)) << icon;
     return control.enabled ? icon : icon + "-";
   }
   std::string Shown() {
@@ -101,7 +117,9 @@ TEST_F(Engine, AutoPlayFindsAnInsertedDiscAndPlaysItToTheEnd) {
   AUTOPLAY = 1;
   ASSERT_TRUE(Drive().Remove().ok());
   Run({
-      {"open with no disc", [] { OPENCDDEVICE(); }, "Not Ready | PLAY- PAUS- CLOS | "},
+      // The time display stepped before there is a disc reads meaningless times...
+      {"open with no disc", [] { OPENCDDEVICE(), SHOWTIMES(); },
+       "Not Ready | PLAY'- PAUS- CLOS | "},
       {"insert", [&] { Insert(kShortDisc); }, "Playing Track 1 | STOP PAUS CLOS | Track 1",
        "play cdaudio from 1"},
       {"album order follows the disc", {}, "Playing Track 3 | STOP PAUS CLOS | Track 3"},
@@ -114,6 +132,7 @@ TEST_F(Engine, AutoPlayFindsAnInsertedDiscAndPlaysItToTheEnd) {
   });
   EXPECT_EQ(ALBUMTITLE, "New Album");
   EXPECT_EQ(PLAYING, 0);
+  EXPECT_EQ(ALBUMLENGTH, MSFTOTIME("00:29:74"));  // ...which the disc's own replace
 }
 
 TEST_F(Engine, ACustomPlaylistPlaysByTheRepeatMode) {
@@ -138,8 +157,17 @@ TEST_F(Engine, ACustomPlaylistPlaysByTheRepeatMode) {
       {"repeat none", [] { REPEATMODE = 0; }, "Playing Track 1 | STOP PAUS CLOS | One"},
       {"to the last entry", {}, "Playing Track 2 | STOP PAUS CLOS | Two"},
       {"and stop", {}, "Stopped | PLAY PAUS CLOS | One", "seek cdaudio to start"},
+      {"repeat all, door open",
+       [] { REPEATMODE = 2, SHOWREPEATMODE(), MciCommand("set cdaudio door open"); },
+       "Door Open | PLAY- PAUS- OPEN | One"},
+      {"closed on the same disc", [] { MciCommand("set cdaudio door closed"); },
+       "Stopped | PLAY PAUS CLOS | One", "status cdaudio number of tracks"},
+      {"the album loaded again", [] { LOADALBUM(); }, "Stopped | PLAY PAUS CLOS | Three"},
   });
-  EXPECT_EQ(SELECTEDPLAYLIST, "Backwards");  // no album load threw the playlist away
+  // No album load threw away what the user chose.
+  EXPECT_EQ(SELECTEDPLAYLIST, "Backwards");
+  EXPECT_EQ(REPEATMODE, 2);
+  EXPECT_EQ(Control(kRepeatButton).text, "Repeat: All");
 }
 
 TEST_F(Engine, RepeatTrackRepeatsTheTrackHeardInAlbumOrder) {
@@ -164,10 +192,10 @@ TEST_F(Engine, TheDoorDuringAPlay) {
       {"start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | Track 1"},
       {"play", [] { PLAYENTRY(2, 1); }, "Playing Track 2 | STOP PAUS CLOS | Track 2"},
       {"open the door", [] { MciCommand("set cdaudio door open"); },
-       "Door Open | PLAY- PAUS- OPEN | Track 2"},
+       "Door Open | PLAY'- PAUS- OPEN | Track 2"},
       {"close it on the same disc", [&] { ASSERT_TRUE(Drive().MoveTray(Tray::Closed).ok()); },
        "Stopped | PLAY PAUS CLOS | Track 1", "!play cdaudio from 1"},
-      {"play stays a play button", [] { PLAYENTRY(1, PLAYING == 0); },
+      {"the play button plays", [] { PLAYING == 0 ? PLAYENTRY(1, 1) : STOPPLAYER(); },
        "Playing Track 1 | STOP PAUS CLOS | Track 1"},
       {"open, and close on another disc", [&] { Insert(kOtherDisc); },
        "Stopped | PLAY PAUS CLOS | Track 1", "status cdaudio length track 2"},
