@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "  --drive DIR        use the virtual drive in DIR (default: $VANTORA_DRIVE, else\n"
     "                     the data directory's vantora/drive; created with a demo disc)\n"
     "  --trace FILE       append every device command, its error and reply to FILE\n"
-    "  --screenshot FILE  save a PNG of the player once it shows, then close it\n"
+    "  --screenshot FILE  save a PNG of the player once it has settled, then close it\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n"
     "\n"
