@@ -320,6 +320,9 @@ DiscReading ParseCueSheet(std::string_view text) {
       if (!time) {
         return Fail(At(line) + "index time \"" + std::string(rest) + "\" is not mm:ss:ff");
       }
+      if (kStandardPregap + gaps + *time > kLatestFrame) {
+        return Fail(At(line) + "the index lies after 99:59:74 on the disc");
+      }
       if (*time <= lastIndexTime) {
         return Fail(At(line) + "index time " + std::string(rest) +
                     " does not come after the one before it");
@@ -345,6 +348,10 @@ DiscReading ParseCueSheet(std::string_view text) {
       }
       trackHasPregap = trackHasPregap || pre;
       gaps = gaps + *gap;
+      // Checked at every gap, so that the sum stays small and the line that overflows is named.
+      if (kStandardPregap + gaps > kLatestFrame) {
+        return Fail(At(line) + "the gaps make the disc longer than 99:59:74");
+      }
     } else if (SameWord(line.keyword, "TITLE")) {
       if (openTrack == nullptr) {
         title = std::string(Unquote(rest));

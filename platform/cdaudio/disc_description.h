@@ -21,7 +21,8 @@ struct DiscReading {
 DiscReading ParseDiscDescription(std::string_view text);
 
 // A CUE sheet with one FILE: INDEX 01 times place the tracks, "REM LENGTH mm:ss:ff" gives the
-// length of the file's audio, PREGAP and POSTGAP add silence between them.
+// length of the file's audio, PREGAP and POSTGAP add silence between them. Gaps that push the
+// disc past 99:59:74 are refused at the line that does it.
 DiscReading ParseCueSheet(std::string_view text);
 
 // Reads a file: a CUE sheet when its name ends in ".cue" (any case), else a description.

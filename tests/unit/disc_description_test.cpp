@@ -155,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"bad_index_order.cue", "line 6: index time 02:00:00 does not come after"},
         BadFile{"bad_two_files.cue", "line 5: only one FILE is supported"},
         BadFile{"bad_missing_index.cue", "line 5: track 2 has no INDEX 01"},
-        BadFile{"bad_short_length.cue", "line 6: length 04:00:00 ends before the last index"}),
+        BadFile{"bad_short_length.cue", "line 6: length 04:00:00 ends before the last index"},
+        BadFile{"bad_gap_overflow.cue", "line 5: the gaps make the disc longer than 99:59:74"}),
     [](const ::testing::TestParamInfo<BadFile>& row) {
       std::string name = row.param.file;
       for (char& c : name) {
