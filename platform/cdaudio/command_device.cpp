@@ -275,6 +275,12 @@ uint32_t ErrorOf(DriveError error) {
   return kMciErrDriverInternal;
 }
 
+// The platform's drives end the disc one frame before the lead-out (the reported length ends
+// there), so a head that ran out or was sent to the end reads that last frame.
+Frames Reported(Frames head, const Toc& toc) {
+  return std::min(head, toc.LeadOut() - Frames{1});
+}
+
 // A plain decimal number of at most 32 bits.
 std::optional<uint32_t> Decimal(std::string_view text) {
   if (text.empty() || text.size() > 10) {
@@ -524,10 +530,11 @@ uint32_t Command::Status() {
   if (!position.ok()) {
     return ErrorOf(position.error);
   }
+  const Frames head = Reported(position.value, disc);
   if (flags_.Has(Flag::CurrentTrack)) {
-    return Answer(std::to_string(disc.TrackAt(position.value).value));
+    return Answer(std::to_string(disc.TrackAt(head).value));
   }
-  return Answer(FormatPosition(position.value, session_.format, disc));
+  return Answer(FormatPosition(head, session_.format, disc));
 }
 
 uint32_t Command::Set() {

@@ -258,7 +258,8 @@ TEST_F(CommandDeviceTest, PlayFromATrackRunsToTheEndOfTheDiscWithTheTrackFollowi
   Advance(1);
   EXPECT_EQ(Reply("status cdaudio mode"), "stopped");
   EXPECT_EQ(Reply("status cdaudio current track"), "3");
-  EXPECT_EQ(Reply("status cdaudio position"), "03:01:00:30");
+  // The end that "length track 3" (01:00:29) implies, not the lead-out a frame later.
+  EXPECT_EQ(Reply("status cdaudio position"), "03:01:00:29");
 }
 
 TEST_F(CommandDeviceTest, PlayRangesAtTheEdgesOfTheDisc) {
@@ -319,7 +320,7 @@ TEST_F(CommandDeviceTest, StopKeepsThePlaceAndSeekToStartRewinds) {
   EXPECT_EQ(Reply("status cdaudio mode"), "stopped");
   EXPECT_EQ(Reply("status cdaudio position"), "00:02:00");
   EXPECT_EQ(Reply("seek cdaudio to end"), "");
-  EXPECT_EQ(Reply("status cdaudio position"), "04:12:30");
+  EXPECT_EQ(Reply("status cdaudio position"), "04:12:29");  // start 00:02:00 + length 04:10:29
   EXPECT_EQ(Reply("status cdaudio current track"), "3");
   EXPECT_EQ(Reply("play cdaudio"), "");  // nothing left to play
   EXPECT_EQ(Reply("status cdaudio mode"), "stopped");
