@@ -281,6 +281,23 @@ Window* FindByNative(uintptr_t native) {
   return nullptr;
 }
 
+// Whether the user can reach the control: enabled, and neither it nor a parent hidden.
+bool Reachable(const Window& window, const ControlObject& control) {
+  if (!control.enabled) {
+    return false;
+  }
+  const std::vector<platform::NativeControl>& natives = window.layout.spec.controls;
+  int32_t id = control.id;
+  for (size_t depth = 0; id > 0 && depth <= natives.size(); ++depth) {
+    const auto index = static_cast<size_t>(id) - 1;
+    if (index >= window.controls.size() || window.controls[index].hidden) {
+      return false;
+    }
+    id = index < natives.size() ? natives[index].parent : 0;
+  }
+  return true;
+}
+
 void OnInput(const NativeInput& input) {
   Runtime& state = State();
   const bool afterEdit =
@@ -307,7 +324,7 @@ void OnInput(const NativeInput& input) {
     default:
       break;
   }
-  if (control == nullptr || !control->enabled) {
+  if (control == nullptr || !Reachable(*window, *control)) {
     return;
   }
   switch (input.type) {
@@ -358,7 +375,8 @@ void OnInput(const NativeInput& input) {
       return;
     case NativeInput::Type::Dropped: {
       ControlObject* target = ById(*window, input.target);
-      if (target == nullptr || target->number == 0 || control->number == 0) {
+      if (target == nullptr || target->number == 0 || control->number == 0 ||
+          !Reachable(*window, *target)) {
         return;
       }
       std::string tag = MatchDrop(*control, *target);
@@ -993,7 +1011,9 @@ void SETPROPERTY(int32_t control, int32_t target) {
   const int32_t property = ToInt(PopText());
   if (target == SYSTEMTARGET) {
     if (IsSystemTiming(property)) {
-      State().systemTimingMs[property] = ToInt(value) * 10;
+      // Kept in milliseconds: a time below zero or past what 32 bits hold is clamped.
+      const int32_t hundredths = std::clamp(ToInt(value), 0, INT32_MAX / 10);
+      State().systemTimingMs[property] = hundredths * 10;
     }
     return;
   }

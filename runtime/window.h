@@ -179,7 +179,8 @@ WindowHandle CurrentWindow();
 bool IsWindowOpen(WindowHandle window);
 // The native window behind a runtime window (0 when it has none).
 uintptr_t NativeWindowOf(WindowHandle window);
-// The system timing values, in milliseconds.
+// The system timing values, in milliseconds. They are set in hundredths of a second, clamped to
+// 0 to INT32_MAX / 10 so that the milliseconds fit.
 int32_t SystemTimingMs(int32_t property);
 
 // Forgets every window and the runtime-wide settings, destroying native windows still alive; for

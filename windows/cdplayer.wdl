@@ -200,4 +200,5 @@ window P27$ABOUTWINDOW
       font "Arial" 10 bold rgb 128 0 128
   0 string at 5 55 247 10 text "E-mail: vantora@brennix.example.org"
       font "Arial" 10 bold rgb 128 0 128
-  1 button at 12 73 238 14 text "OK"
+  # "OK" closes the window by the standard action, as File, Exit does.
+  1 button at 12 73 238 14 text "OK" action 15

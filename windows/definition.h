@@ -74,7 +74,7 @@ struct Control {
   std::vector<std::string> dragIds;  // list: what its rows offer when dragged
   std::vector<uint32_t> alertKeys;   // entry: in stored order
   std::optional<std::string> wallpaper;
-  int32_t action = 0;  // menu item: standard action code
+  int32_t action = 0;  // menu item and button: standard action code
   uint8_t buttonFlags = 0;
   std::array<uint16_t, 2> times{};
   // Group, tab and toolbar: their controls; sheet: its tabs; menu bar: menus; menu: items.

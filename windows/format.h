@@ -91,8 +91,9 @@ inline constexpr Layout kLayouts[] = {
   {.type = RecordType::Region, .size = 37, .position = 21},
   {.type = RecordType::Entry, .size = 77, .position = 25, .variable = 21, .picture = 73,
    .statusText = 41, .tip = 45, .alertKeys = 57},
+  // A button keeps its standard action where a menu item does.
   {.type = RecordType::Button, .size = 90, .position = 21, .text = 69, .statusText = 37, .tip = 41,
-   .font = 57, .icon = 73, .buttonFlags = 85, .times = 86},
+   .font = 57, .icon = 73, .action = 49, .buttonFlags = 85, .times = 86},
   {.type = RecordType::Prompt, .size = 45, .position = 21, .text = 41},
   {.type = RecordType::Group, .size = 77, .position = 21, .text = 69, .font = 57,
    .firstChild = 73},

@@ -58,9 +58,6 @@ platform::NativeKind KindOf(const Control& control) {
   return platform::NativeKind::Region;
 }
 
-// The standard action that closes the window.
-constexpr int32_t kCloseAction = 15;
-
 class Builder {
  public:
   explicit Builder(NativeLayout& layout) : layout_(layout) {}
@@ -84,7 +81,9 @@ class Builder {
       native.colours.assign(control.colours->begin(), control.colours->end());
     }
     native.checkable = control.IsCheckItem();
-    native.closesWindow = control.type == RecordType::MenuItem && control.action == kCloseAction;
+    native.closesWindow =
+        (control.type == RecordType::MenuItem || control.type == RecordType::Button) &&
+        control.action == format::kActionClose;
     native.dropRows = control.dropRows;
     if (control.format) {
       if (const auto columns = ParseListFormat(*control.format)) {

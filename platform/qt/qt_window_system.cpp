@@ -1054,8 +1054,8 @@ class QtWindowSystem::Impl {
     bool active = false;
   };
 
-  // The topmost shown control under the point that takes drops decides; its drop-ids must name
-  // one of the source's drag-ids, in any letter case.
+  // The topmost shown and enabled control under the point that takes drops decides; its drop-ids
+  // must name one of the source's drag-ids, in any letter case.
   void Drop(const Drag& drag, QPoint global) {
     Window* w = Find(drag.window);
     const Control* source = FindControl(drag.window, drag.source);
@@ -1066,7 +1066,7 @@ class QtWindowSystem::Impl {
       for (auto it = w->order.rbegin(); it != w->order.rend() && target == nullptr; ++it) {
         const Control& c = w->controls[*it];
         if (c.spec.dropIds.empty() || !c.widget || !c.widget->isVisible() ||
-            (c.spec.kind == NativeKind::Region) != regions) {
+            !c.widget->isEnabled() || (c.spec.kind == NativeKind::Region) != regions) {
           continue;
         }
         if (c.widget->rect().contains(c.widget->mapFromGlobal(global)))

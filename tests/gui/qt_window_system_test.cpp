@@ -510,6 +510,24 @@ TEST_F(DragTest, DropRefusedWhereNoIdMatches) {
   }
 }
 
+TEST_F(DragTest, DisabledControlTakesNoDrop) {
+  auto built = Build("P22$EDITWINDOW");
+  FakeRows tracks({"One", "Two"});
+  FakeRows playlist({"First"});
+  system_->SetRows(built->handle, built->Id(6), &tracks);
+  system_->SetRows(built->handle, built->Id(10), &playlist);
+  auto* from = Widget<QTreeView>(built->handle, built->Id(6));
+  auto* to = Widget<QTreeView>(built->handle, built->Id(10));
+  ASSERT_TRUE(from && to);
+  ASSERT_TRUE(system_->SetEnabled(built->handle, built->Id(10), false));
+  QTest::qWait(0);
+  DragRow(from, 1, to->viewport(), to->visualRect(to->model()->index(0, 0)).center());
+  Settle();
+  for (const NativeInput& input : inputs_) {
+    EXPECT_NE(input.type, NativeInput::Type::Dropped) << "onto control " << input.target;
+  }
+}
+
 TEST_F(DragTest, DropIdsMatchRegardlessOfCase) {
   NativeWindowSpec spec;
   spec.rect = {kDefault, kDefault, 200, 100};

@@ -478,6 +478,26 @@ TEST_F(RuntimeDragTest, TrackDraggedToThePlaylistReachesTheSourceThenTheTarget) 
   EXPECT_EQ(GetProperty(PROP_MOUSEUPROW, 10), "0");
 }
 
+TEST_F(RuntimeDragTest, DisabledOrHiddenListTakesNoDrop) {
+  ASSERT_TRUE(tracks_ && playlist_ && apply_);
+  struct Case {
+    const char* label;
+    std::function<void()> apply;
+    std::function<void()> undo;
+  };
+  const Case cases[] = {
+      {"disabled", [] { DISABLECONTROLS(9, 10); }, [] { ENABLECONTROLS(9, 10); }},
+      {"hidden", [] { HIDECONTROLS(10); }, [] { UNHIDECONTROLS(10); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const QPoint over = RowCentre(playlist_, 0);
+    c.apply();
+    EXPECT_TRUE(Drag(tracks_, 1, playlist_->viewport(), over).empty());
+    c.undo();
+  }
+}
+
 TEST_F(RuntimeDragTest, DropIdsDecideWhereADragIsTaken) {
   ASSERT_TRUE(tracks_ && playlist_ && apply_);
   // The playlist offers "Move Track", which the track list takes.
@@ -571,6 +591,21 @@ TEST_F(RuntimeEventsTest, CloseBoxAndExitItemEndTheLoop) {
     WINDOWCLOSE(window);
     EXPECT_FALSE(IsWindowOpen(window));
   }
+}
+
+TEST_F(RuntimeEventsTest, AboutWindowsOkEndsALoopThatHandlesNothing) {
+  const WindowHandle about = WINDOWCREATE("P27$ABOUTWINDOW", kTag, {});
+  ASSERT_NE(about, 0) << WindowCreateError();
+  WINDOWOPEN(about);
+  auto* ok = Widget<QPushButton>(about, "P27$ABOUTWINDOW", 1);
+  ASSERT_NE(ok, nullptr);
+  Later([ok] { QTest::mouseClick(ok, Qt::LeftButton); });
+  std::vector<std::string> trace;
+  while (EVENTLOOP()) {
+    trace.emplace_back(EventNameOf(CURRENTEVENT()));
+  }
+  EXPECT_EQ(trace, (std::vector<std::string>{"EVENT:OpenWindow", "EVENT:CloseWindow"}));
+  WINDOWCLOSE(about);
 }
 
 // Answers the next message box with the button labelled `label`, noting what it showed.

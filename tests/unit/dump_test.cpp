@@ -87,7 +87,7 @@ const char* const kAboutWindow = R"(window P27$ABOUTWINDOW flags 0x10 0x3040 at 
   0 string at -1 31 259 10 text "Visit Brennix for more free software!" font "Arial" 12 bold rgb 0 0 255
   0 string at 70 43 120 10 text "www.brennix.example.com" font "Arial" 10 bold rgb 128 0 128
   0 string at 5 55 247 10 text "E-mail: vantora@brennix.example.org" font "Arial" 10 bold rgb 128 0 128
-  1 button at 12 73 238 14 text "OK"
+  1 button at 12 73 238 14 text "OK" action 15
 )";
 
 // clang-format on

@@ -254,6 +254,24 @@ TEST_F(WindowTest, CloseWindowEndsTheLoopUnlessTheBodySkipsIt) {
   EXPECT_TRUE(model_.Windows().empty());
 }
 
+TEST_F(WindowTest, AboutWindowsOkClosesItWithoutTheBodysHelp) {
+  const WindowHandle about = WINDOWCREATE("P27$ABOUTWINDOW", kTag, {});
+  ASSERT_NE(about, 0) << WindowCreateError();
+  WINDOWOPEN(about);
+  NativeInput ok;
+  ok.window = NativeWindowOf(about);
+  ok.control = Id("P27$ABOUTWINDOW", 1);
+  model_.QueueInput(ok);
+  // Were the loop still waiting, the close box would end it.
+  model_.SetIdleHandler([this, about] { Input(about, NativeInput::Type::CloseRequested, 0); });
+  std::vector<std::string> trace;
+  while (EVENTLOOP()) {
+    trace.emplace_back(EventNameOf(CURRENTEVENT()));
+  }
+  EXPECT_EQ(trace, (std::vector<std::string>{"EVENT:OpenWindow", "EVENT:CloseWindow"}));
+  WINDOWCLOSE(about);
+}
+
 TEST_F(WindowTest, LoopEndsWhenThePlatformWindowIsGone) {
   mainWindow_ = OpenMain();
   POSTEVENT(EVENT::Accepted, 12);
@@ -393,6 +411,31 @@ TEST_F(WindowTest, SystemTimingValuesAreKeptInMilliseconds) {
   EXPECT_EQ(ValueStackDepth(), 0u);
 }
 
+TEST_F(WindowTest, SystemTimingValuesOutOfRangeAreClampedNotWrapped) {
+  struct Case {
+    const char* value;
+    int32_t ms;
+  };
+  // The largest value whose milliseconds still fit, and what reads back for it.
+  constexpr int32_t kMost = INT32_MAX / 10;
+  const Case cases[] = {
+      {"300000000", kMost * 10},
+      {"214748365", kMost * 10},
+      {"214748364", kMost * 10},
+      {"99999999999", kMost * 10},
+      {"-5", 0},
+      {"-300000000", 0},
+      {"abc", 0},
+      {"7", 70},
+  };
+  for (const Case& c : cases) {
+    SetProperty(PROP_SYSTEMTIMING1, 0, c.value, SYSTEMTARGET);
+    EXPECT_EQ(SystemTimingMs(PROP_SYSTEMTIMING1), c.ms) << c.value;
+    EXPECT_EQ(GetProperty(PROP_SYSTEMTIMING1, 0, SYSTEMTARGET), std::to_string(c.ms / 10))
+        << c.value;
+  }
+}
+
 TEST_F(WindowTest, RefreshShowsVariablesThroughTheirPictures) {
   mainWindow_ = OpenMain();
   main_.STATUSTEXT = "Playing Track 1";
@@ -524,6 +567,37 @@ TEST_F(WindowTest, DragReachesTheSourceBeforeTheDropReachesTheTarget) {
   EXPECT_EQ(PopText(), "Move Track");
   EXPECT_EQ(GetProperty(PROP_MOUSEUPROW, 17), "0");
   EXPECT_EQ(model_.PendingInput(), 0u);
+}
+
+TEST_F(WindowTest, DisabledOrHiddenControlsTakeNoDrop) {
+  struct Case {
+    const char* label;
+    std::function<void()> apply;
+  };
+  const Case cases[] = {
+      {"disabled", [] { DISABLECONTROLS(9, 10); }},
+      {"hidden", [] { HIDECONTROLS(10); }},
+      {"on a hidden tab", [] { HIDECONTROLS(2); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const WindowHandle editor = OpenEditor();
+    editor_.TRACKQUEUE.Append("Track 1");
+    EXPECT_EQ(Next(), "EVENT:OpenWindow");
+    c.apply();
+    NativeInput drop;
+    drop.type = NativeInput::Type::Dropped;
+    drop.window = NativeWindowOf(editor);
+    drop.control = Id("P22$EDITWINDOW", 6);
+    drop.target = Id("P22$EDITWINDOW", 10);
+    drop.row = 1;
+    model_.QueueInput(drop);
+    Input(editor, NativeInput::Type::Activated, 16, 0, "P22$EDITWINDOW");
+    EXPECT_EQ(Next(), "EVENT:Accepted 16");
+    EXPECT_EQ(GetProperty(PROP_MOUSEUPROW, 10), "0");
+    WINDOWCLOSE(editor);
+    QueueFree(&editor_.TRACKQUEUE.queue);
+  }
 }
 
 TEST_F(WindowTest, DropIdentifiersMatchWithoutRegardToCase) {
