@@ -27,7 +27,7 @@ constexpr const char* kUsage =
     "  reset           start over with an empty drive (a damaged state is kept as state.damaged)\n"
     "\n"
     "Options:\n"
-    "  --drive DIR     the drive's directory (default: $VANTORA_DRIVE, else\n"
+    "  --drive DIR     the drive's directory, which must exist (default: $VANTORA_DRIVE, else\n"
     "                  $XDG_DATA_HOME/vantora/drive, else ~/.local/share/vantora/drive)\n"
     "  --help          show this text\n"
     "  --version       show the version\n";
@@ -95,6 +95,7 @@ int Status(VirtualDrive& drive, std::ostream& out, std::ostream& err) {
 
 int RunDriveTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::filesystem::path directory;
+  MissingDrive missing = MissingDrive::Fresh;
   std::vector<std::string> words;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -111,8 +112,10 @@ int RunDriveTool(const std::vector<std::string>& args, std::ostream& out, std::o
         return Usage(err, "--drive needs a directory");
       }
       directory = args[++i];
+      missing = MissingDrive::Absent;
     } else if (arg.rfind("--drive=", 0) == 0) {
       directory = arg.substr(8);
+      missing = MissingDrive::Absent;
       if (directory.empty()) {
         return Usage(err, "--drive needs a directory");
       }
@@ -128,7 +131,7 @@ int RunDriveTool(const std::vector<std::string>& args, std::ostream& out, std::o
   if (directory.empty()) {
     directory = DefaultDriveDirectory();
   }
-  VirtualDrive drive(directory);
+  VirtualDrive drive(directory, missing);
   const std::string& command = words[0];
   static const char* const kCommands[] = {"insert", "eject", "remove", "open", "close",
                                           "unplug", "plug",  "status", "reset"};
@@ -141,6 +144,11 @@ int RunDriveTool(const std::vector<std::string>& args, std::ostream& out, std::o
   }
   if (words.size() > wanted) {
     return Usage(err, "unexpected argument '" + words[wanted] + "'");
+  }
+  // A drive directory that cannot be one is refused before anything else is tried.
+  if (const DriveStatus present = drive.Present(); !present.ok()) {
+    err << "vantora-drive: no drive there: " << present.detail << "\n";
+    return 1;
   }
   if (command == "insert") {
     if (words[1] == "--demo") {

@@ -85,7 +85,34 @@ void MoveTrayTo(DriveState& state, Tray tray) {
 
 }  // namespace
 
+DriveStatus VirtualDrive::Present() const {
+  namespace fs = std::filesystem;
+  const fs::path& directory = store_.Directory();
+  std::error_code ec;
+  const bool missing = fs::status(directory, ec).type() == fs::file_type::not_found;
+  if (missing && missing_ == MissingDrive::Absent) {
+    return DriveStatus::Fail(DriveError::Unplugged, directory.string() + ": no such directory");
+  }
+  // The nearest part of the path that exists must be a directory, or no drive can ever be there.
+  for (fs::path part = directory; !part.empty(); part = part.parent_path()) {
+    const fs::file_status status = fs::status(part, ec);
+    if (status.type() != fs::file_type::not_found) {
+      if (fs::exists(status) && !fs::is_directory(status)) {
+        return DriveStatus::Fail(DriveError::Unplugged, part.string() + " is not a directory");
+      }
+      break;
+    }
+    if (part == part.parent_path()) {
+      break;
+    }
+  }
+  return Ok();
+}
+
 DriveResult<VirtualDrive::Now> VirtualDrive::Look() {
+  if (const DriveStatus present = Present(); !present.ok()) {
+    return DriveResult<Now>::Fail(present.error, present.detail);
+  }
   StateReading reading = store_.Read();
   if (!reading.state) {
     return DriveResult<Now>::Fail(DriveError::Damaged, reading.error);
@@ -97,6 +124,9 @@ DriveResult<VirtualDrive::Now> VirtualDrive::Look() {
 
 DriveStatus VirtualDrive::Change(
     const std::function<DriveStatus(DriveState&, const DriveView&)>& change) {
+  if (const DriveStatus present = Present(); !present.ok()) {
+    return present;
+  }
   return store_.Update([&change](DriveState& state) {
     const Clock& clock = CurrentClock();
     const ClockTime now = clock.Now();
@@ -291,6 +321,9 @@ DriveStatus VirtualDrive::SetPlugged(bool plugged) {
 }
 
 DriveStatus VirtualDrive::Reset() {
+  if (const DriveStatus present = Present(); !present.ok()) {
+    return present;
+  }
   const Clock& clock = CurrentClock();
   DriveState fresh;
   fresh.clockDomain = std::string(clock.Domain());
@@ -317,6 +350,9 @@ std::filesystem::path DefaultDriveDirectory() {
 }
 
 DriveStatus EnsureDefaultDrive(const std::filesystem::path& directory) {
+  if (const DriveStatus present = VirtualDrive(directory).Present(); !present.ok()) {
+    return present;
+  }
   DriveStore store(directory);
   if (store.Exists()) {
     const StateReading reading = store.Read();
@@ -334,6 +370,18 @@ DriveStatus EnsureDefaultDrive(const std::filesystem::path& directory) {
     state.readyAt = state.moment;
     return Ok();
   });
+}
+
+DriveStatus EnsureNamedDrive(const std::filesystem::path& directory) {
+  // "dir/" names dir itself.
+  const std::filesystem::path named =
+      directory.has_filename() ? directory : directory.parent_path();
+  const std::filesystem::path parent = named.has_parent_path() ? named.parent_path() : ".";
+  std::error_code ec;
+  if (!std::filesystem::exists(named, ec) && !std::filesystem::is_directory(parent, ec)) {
+    return DriveStatus::Fail(DriveError::Unplugged, directory.string() + ": no such directory");
+  }
+  return EnsureDefaultDrive(directory);
 }
 
 }  // namespace vantora::platform::cdaudio

@@ -12,10 +12,18 @@ namespace vantora::platform::cdaudio {
 // How long a disc spins up after the tray closes on it (or the drive is plugged in with one).
 inline constexpr ClockTime kSpinUpTime{1500};
 
+// What a drive directory that does not exist stands for. A path that exists but is not a
+// directory is never a drive.
+enum class MissingDrive {
+  Fresh,   // an empty, connected drive, made on the first change (the default place)
+  Absent,  // no drive at all (a place the user named)
+};
+
 class VirtualDrive final : public CdDrive {
  public:
   // Nothing is read or created until the first operation.
-  explicit VirtualDrive(std::filesystem::path directory) : store_(std::move(directory)) {}
+  explicit VirtualDrive(std::filesystem::path directory, MissingDrive missing = MissingDrive::Fresh)
+      : store_(std::move(directory)), missing_(missing) {}
 
   DriveStatus Connected() override;
   DriveResult<bool> CanEject() override;
@@ -28,6 +36,9 @@ class VirtualDrive final : public CdDrive {
   DriveStatus Stop() override;
   DriveStatus Seek(Frames to) override;
   DriveStatus SetTray(Tray tray) override;
+
+  // Whether the directory holds a drive; Unplugged, with the reason, when it cannot.
+  DriveStatus Present() const;
 
   // The user's hand. These work whether or not the drive is plugged in.
   // Puts a disc in (replacing any) and closes the tray; the disc then spins up.
@@ -50,6 +61,7 @@ class VirtualDrive final : public CdDrive {
   DriveStatus Change(const std::function<DriveStatus(DriveState&, const DriveView&)>& change);
 
   DriveStore store_;
+  MissingDrive missing_;
 };
 
 // Where the drive lives unless told otherwise: $VANTORA_DRIVE, else $XDG_DATA_HOME/vantora/drive,
@@ -57,7 +69,12 @@ class VirtualDrive final : public CdDrive {
 std::filesystem::path DefaultDriveDirectory();
 
 // Makes sure `directory` holds a drive: a missing one is created, connected, with the demo disc
-// in and spun up. An existing drive is left as it is; a damaged one gives Damaged with the reason.
+// in and spun up. An existing drive is left as it is; a damaged one gives Damaged with the reason,
+// a path that is not a directory Unplugged.
 DriveStatus EnsureDefaultDrive(const std::filesystem::path& directory);
+
+// The same for a directory the user named, which is not created where its parent is missing: a
+// mistyped path is no drive (Unplugged, with the reason) rather than a new one.
+DriveStatus EnsureNamedDrive(const std::filesystem::path& directory);
 
 }  // namespace vantora::platform::cdaudio

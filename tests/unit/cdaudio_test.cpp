@@ -390,6 +390,24 @@ TEST_F(CommandDeviceTest, AnUnpluggedDriveCannotBeOpenedAndReadsNotReady) {
   EXPECT_EQ(Reply("open cdaudio shareable"), "2");
 }
 
+TEST(CommandDeviceOnNoDrive, APathThatHoldsNoDriveCannotBeOpened) {
+  TempDir dir;
+  std::ofstream(dir.path() / "file") << "not a drive";
+  using cdaudio::MissingDrive;
+  const std::pair<std::filesystem::path, MissingDrive> kPlaces[] = {
+      {dir.path() / "file", MissingDrive::Fresh},
+      {dir.path() / "file" / "drive", MissingDrive::Fresh},
+      {dir.path() / "missing", MissingDrive::Absent},
+  };
+  for (const auto& [place, missing] : kPlaces) {
+    CommandDevice device(std::make_unique<VirtualDrive>(place, missing));
+    std::string reply;
+    EXPECT_EQ(device.Send("open cdaudio shareable", reply), kMciErrCannotLoadDriver) << place;
+    EXPECT_EQ(device.Send("set cdaudio door open", reply), kMciErrCannotLoadDriver) << place;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
+}
+
 TEST_F(CommandDeviceTest, ADamagedDriveStateIsADriverError) {
   ASSERT_EQ(Reply("open cdaudio shareable"), "1");
   std::ofstream(dir_.path() / "state") << "vantora-drive 1\nplugged maybe\n";

@@ -102,6 +102,29 @@ TEST_F(DriveToolTest, ALivePlayerSeesTheHandOnItsNextCommand) {
   EXPECT_EQ(Reply("open cdaudio alias second shareable"), "2");
 }
 
+TEST(DriveToolDrive, RefusesAPlaceThatHoldsNoDrive) {
+  TempDir dir;
+  std::ofstream(dir.path() / "file") << "x";
+  for (const char* place : {"file", "missing"}) {
+    for (const std::vector<std::string>& verb :
+         {std::vector<std::string>{"status"}, {"insert", "--demo"}, {"reset"}}) {
+      std::vector<std::string> args = {"--drive", (dir.path() / place).string()};
+      args.insert(args.end(), verb.begin(), verb.end());
+      std::ostringstream out, err;
+      EXPECT_EQ(RunDriveTool(args, out, err), 1) << place << " " << verb[0];
+      EXPECT_NE(err.str().find("no drive there"), std::string::npos) << err.str();
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
+  // The default place is another matter: it is made on first use.
+  const char* old = std::getenv("VANTORA_DRIVE");
+  const std::string saved = old ? old : "";
+  ::setenv("VANTORA_DRIVE", (dir.path() / "default").c_str(), 1);
+  std::ostringstream out, err;
+  EXPECT_EQ(RunDriveTool({"insert", "--demo"}, out, err), 0) << err.str();
+  old ? ::setenv("VANTORA_DRIVE", saved.c_str(), 1) : ::unsetenv("VANTORA_DRIVE");
+}
+
 TEST_F(DriveToolTest, ABadDiscFileLeavesTheDriveAsItWas) {
   ASSERT_EQ(Tool({"insert", "--demo"}), 0);
   ASSERT_EQ(Tool({"insert", DiscFixture("bad_msf.disc").string()}), 1);

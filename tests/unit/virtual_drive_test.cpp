@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "platform/cdaudio/disc_description.h"
@@ -299,6 +300,38 @@ TEST_F(VirtualDriveTest, TheDefaultDriveHoldsTheDemoDiscOnlyTheFirstTime) {
   ASSERT_TRUE(fresh.Remove().ok());
   ASSERT_TRUE(EnsureDefaultDrive(directory).ok());
   EXPECT_FALSE(fresh.MediaPresent().value);  // the user's choice stays
+}
+
+TEST_F(VirtualDriveTest, APlaceThatIsNotADirectoryIsNoDrive) {
+  std::ofstream(dir_.path() / "file") << "x";
+  struct Case {
+    const char* name;
+    std::filesystem::path place;
+    std::function<DriveStatus(const std::filesystem::path&)> ensure;
+    const char* why;  // "" for a drive that works
+  };
+  const Case kCases[] = {
+      {"DefaultOnAFile", dir_.path() / "file", EnsureDefaultDrive, "is not a directory"},
+      {"NamedFile", dir_.path() / "file", EnsureNamedDrive, "is not a directory"},
+      {"NamedInAMissingFolder", dir_.path() / "missing" / "drive", EnsureNamedDrive,
+       "no such directory"},
+      {"NamedNewInAFolder", dir_.path() / "new", EnsureNamedDrive, ""},
+      {"NamedWithASlash", dir_.path() / "slash/", EnsureNamedDrive, ""},
+  };
+  for (const Case& c : kCases) {
+    const DriveStatus status = c.ensure(c.place);
+    VirtualDrive drive(c.place, MissingDrive::Absent);
+    if (*c.why == '\0') {
+      EXPECT_TRUE(status.ok()) << c.name << ": " << status.detail;
+      EXPECT_EQ(drive.ReadToc().value, DemoDisc().toc) << c.name;
+      continue;
+    }
+    EXPECT_EQ(status.error, DriveError::Unplugged) << c.name;
+    EXPECT_NE(status.detail.find(c.why), std::string::npos) << c.name << ": " << status.detail;
+    EXPECT_EQ(drive.Connected().error, DriveError::Unplugged) << c.name;
+    EXPECT_EQ(drive.Insert(DemoDisc()).error, DriveError::Unplugged) << c.name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing"));
 }
 
 // Sets an environment variable for a scope; unset when `value` is null.
