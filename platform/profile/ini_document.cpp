@@ -11,6 +11,8 @@ namespace {
 
 enum Ending : unsigned { kNone = 0, kLf = 1, kCr = 2, kCrLf = 3 };
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
@@ -85,7 +87,8 @@ IniDocument::IniDocument(std::string bytes) : base_(std::move(bytes)) {
   const char* data = base_.data();
   const size_t size = base_.size();
   std::vector<Line>* lines = &preamble_;
-  size_t pos = 0;
+  byteOrderMark_ = std::string_view(base_).starts_with(kByteOrderMark);
+  size_t pos = byteOrderMark_ ? kByteOrderMark.size() : 0;
   while (pos < size) {
     // memchr is vectorised; a lone CR ends a line too, so look for one before the next LF.
     const void* lf = std::memchr(data + pos, '\n', size - pos);
@@ -306,7 +309,7 @@ bool IniDocument::DeleteSection(std::string_view section) {
 }
 
 size_t IniDocument::SerializedSize() const {
-  size_t size = 0;
+  size_t size = byteOrderMark_ ? kByteOrderMark.size() : 0;
   auto add = [&size](const Line& line) { size += line.length + EndingText(line).size(); };
   std::for_each(preamble_.begin(), preamble_.end(), add);
   for (const auto& section : sections_) {
@@ -319,6 +322,9 @@ size_t IniDocument::SerializedSize() const {
 std::string IniDocument::Serialize() const {
   std::string out;
   out.reserve(SerializedSize());
+  if (byteOrderMark_) {
+    out.append(kByteOrderMark);
+  }
   auto add = [this, &out](const Line& line) {
     out.append(Text(line));
     out.append(EndingText(line));
@@ -333,6 +339,9 @@ std::string IniDocument::Serialize() const {
 
 std::vector<std::string_view> IniDocument::Pieces() const {
   std::vector<std::string_view> pieces;
+  if (byteOrderMark_) {
+    pieces.push_back(kByteOrderMark);
+  }
   auto add = [this, &pieces](const Line& line) {
     const std::string& store = line.inEdits ? edits_ : base_;
     const char* begin = store.data() + line.offset;
@@ -373,7 +382,7 @@ bool IniDocument::SerializesTo(std::string_view bytes) const {
 }
 
 void IniDocument::Rebase(std::string bytes) {
-  uint32_t offset = 0;
+  uint32_t offset = byteOrderMark_ ? static_cast<uint32_t>(kByteOrderMark.size()) : 0;
   auto move = [&offset](Line& line) {
     line.offset = offset;
     line.inEdits = 0;

@@ -2,6 +2,7 @@
 #include "platform/profile/profile.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -39,9 +40,15 @@ class ProfileStore {
       return;
     }
     try {
-      FlushAll();
+      for (auto& [name, file] : files_) {
+        if (!file->Flush()) {
+          // This was the last try: the user must learn that these changes are lost.
+          std::fprintf(stderr, "vantora: could not save changes to '%s': %s\n",
+                       file->Path().c_str(), file->Failure().c_str());
+        }
+      }
     } catch (...) {
-      // Nothing is left to report to at exit.
+      // Out of memory at exit: nothing more can be done.
     }
   }
 

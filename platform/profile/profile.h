@@ -21,7 +21,9 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
 // failure: the file's directory is missing or not writable, the file is read-only or unreadable,
 // or the text could not be read back as written (a line break anywhere, "=" in the key or a key
 // starting with "[" or ";", "]" in the section name). Changes are written back by FlushProfiles,
-// by the all-null call and at process exit; a bare name's directory is created when missing.
+// by the all-null call and at process exit; a bare name's directory is created when missing. A
+// failed write-back keeps the changes for the next one; one still failing at exit is reported
+// on standard error, naming the file.
 int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                const char* fileName);
 

@@ -2,14 +2,15 @@
 #include "platform/profile/profile_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <utility>
 
 namespace vantora::platform {
@@ -21,7 +22,12 @@ class FileDescriptor {
   explicit FileDescriptor(int fd = -1) : fd_(fd) {}
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() { Close(); }
+  ~FileDescriptor() {
+    // Keep the errno of the failure that made us give up.
+    int saved = errno;
+    Close();
+    errno = saved;
+  }
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
   // Closes now; false if the close reported an error (a delayed write failure).
@@ -45,7 +51,9 @@ class TemporaryFile {
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() {
     if (!path_.empty()) {
+      int saved = errno;
       ::unlink(path_.c_str());
+      errno = saved;
     }
   }
   const std::filesystem::path& path() const { return path_; }
@@ -53,6 +61,40 @@ class TemporaryFile {
 
  private:
   std::filesystem::path path_;
+};
+
+// Every write-back of a file reads, merges and replaces it under an exclusive lock on a lock file
+// beside it, so that two processes never replace each other's changes. The lock file is never
+// replaced, so all writers lock the same inode; the lock ends with the process however it ends.
+class ProfileLock {
+ public:
+  explicit ProfileLock(const std::filesystem::path& target) : fd_(Open(LockPath(target))) {
+    if (!fd_.valid()) {
+      return;
+    }
+    int result = 0;
+    do {
+      result = ::flock(fd_.get(), LOCK_EX);
+    } while (result != 0 && errno == EINTR);
+    held_ = result == 0;
+  }
+  // Closing the descriptor releases the lock.
+
+  bool held() const { return held_; }
+
+ private:
+  static std::filesystem::path LockPath(const std::filesystem::path& target) {
+    return target.parent_path() / ("." + target.filename().string() + ".lock");
+  }
+
+  static int Open(const std::filesystem::path& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Another user's lock file still locks when opened for reading.
+    return fd >= 0 ? fd : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+
+  FileDescriptor fd_;
+  bool held_ = false;
 };
 
 FileSignature SignatureOf(const struct stat& info) {
@@ -155,6 +197,7 @@ bool WriteAll(int fd, const std::vector<std::string_view>& pieces) {
       return false;
     }
     if (wrote == 0) {
+      errno = ENOSPC;
       return false;
     }
     // Move past what went out; a short write resumes inside a piece.
@@ -198,7 +241,6 @@ bool FileSignature::operator==(const FileSignature& other) const {
 
 bool ReplaceFileAtomically(const std::filesystem::path& target,
                            const std::vector<std::string_view>& bytes, FileSignature& written) {
-  static std::atomic<unsigned> counter{0};
   std::filesystem::path directory = target.parent_path();
   if (directory.empty()) {
     directory = ".";
@@ -206,18 +248,15 @@ bool ReplaceFileAtomically(const std::filesystem::path& target,
   struct stat old {};
   const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
-  // O_EXCL with 0666 gives a fresh file with the user's umask, as a first save should.
-  int raw = -1;
-  std::filesystem::path temporaryPath;
-  for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-    temporaryPath = directory / ("." + target.filename().string() + ".tmp." +
-                                 std::to_string(::getpid()) + "." + std::to_string(counter++));
-    raw = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (raw < 0 && errno != EEXIST) {
-      return false;
-    }
+  // Under the lock a temporary file already there is what a killed write-back left: replace it, so
+  // that crashes leave at most one behind. O_EXCL never follows a link planted under its name,
+  // and with 0666 gives a fresh file with the user's umask, as a first save should.
+  const std::filesystem::path temporaryPath =
+      directory / ("." + target.filename().string() + ".tmp");
+  if (::unlink(temporaryPath.c_str()) != 0 && errno != ENOENT) {
+    return false;
   }
-  FileDescriptor fd(raw);
+  FileDescriptor fd(::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!fd.valid()) {
     return false;
   }
@@ -364,20 +403,31 @@ bool ProfileFile::Apply(const ProfileChange& change) {
 
 bool ProfileFile::Flush() {
   if (pending_.empty()) {
+    failure_.clear();
     return true;
   }
-  Refresh();
-  if (state_ == DiskState::kUnreadable) {
+  auto fail = [this](std::string why) {
+    failure_ = std::move(why);
     return false;
-  }
+  };
   // Replace what a symbolic link points at, not the link.
   std::error_code error;
   std::filesystem::path target = path_;
   if (std::filesystem::is_symlink(path_, error)) {
     target = std::filesystem::weakly_canonical(path_, error);
     if (error) {
-      return false;
+      return fail(error.message());
     }
+  }
+  // Between our read and our replace, another process's write-back would be lost; under the
+  // lock the file is read again and our pending changes applied on top of what it holds now.
+  ProfileLock lock(target);
+  if (!lock.held()) {
+    return fail(std::string("cannot lock it: ") + std::strerror(errno));
+  }
+  Refresh();
+  if (state_ == DiskState::kUnreadable) {
+    return fail("cannot read it");
   }
   std::vector<std::string_view> pieces = document_.Pieces();
   size_t size = 0;
@@ -386,11 +436,11 @@ bool ProfileFile::Flush() {
   }
   // Written, it could not be read back.
   if (size > kMaxProfileFileSize) {
-    return false;
+    return fail("it would grow too large");
   }
   FileSignature written;
   if (!ReplaceFileAtomically(target, pieces, written)) {
-    return false;
+    return fail(std::strerror(errno));
   }
   // The file went out straight from the held buffers; they are compacted only once edits have
   // piled up, since copying a large file on every save would double its cost.
@@ -403,6 +453,7 @@ bool ProfileFile::Flush() {
   signature_ = written;
   racy_ = false;
   pending_.clear();
+  failure_.clear();
   return true;
 }
 

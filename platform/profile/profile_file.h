@@ -37,8 +37,9 @@ struct FileSignature {
 };
 
 // Writes `bytes` to a new file beside `target`, syncs it and renames it over `target`, keeping
-// the old file's permissions. On failure the old file is untouched and nothing is left behind.
-// On success `written` describes the new file.
+// the old file's permissions. On failure the old file is untouched, nothing is left behind and
+// errno tells why. On success `written` describes the new file. The caller holds the file's
+// write-back lock: the new file has a fixed name, and one a killed writer left is replaced.
 bool ReplaceFileAtomically(const std::filesystem::path& target,
                            const std::vector<std::string_view>& bytes, FileSignature& written);
 
@@ -65,8 +66,13 @@ class ProfileFile {
   bool Dirty() const { return !pending_.empty(); }
 
   // Writes pending changes back; true when there were none or the write-back succeeded. A failed
-  // write-back keeps them pending for the next try.
+  // write-back keeps them pending for the next try. The file is read, merged with our pending
+  // changes and replaced under a lock shared with every other process writing it back.
   bool Flush();
+
+  const std::filesystem::path& Path() const { return path_; }
+  // Why the last write-back failed; empty after one that succeeded.
+  const std::string& Failure() const { return failure_; }
 
  private:
   enum class DiskState { kMissing, kFile, kUnreadable };
@@ -86,6 +92,7 @@ class ProfileFile {
   // when the document was compacted.
   bool baseOnDisk_ = false;
   std::vector<ProfileChange> pending_;  // since the last write-back
+  std::string failure_;
 };
 
 }  // namespace vantora::platform

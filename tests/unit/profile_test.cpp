@@ -1,12 +1,15 @@
-// The profile functions: parsing, writing, deleting, caching and safe write-back of INI files.
+// The profile functions: parsing, writing, deleting, caching and safe write-back of INI files,
+// also by processes sharing one.
 #include "platform/profile/profile.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -15,9 +18,13 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "platform/profile/ini_document.h"
 #include "runtime/errors.h"
 
 namespace vantora::platform {
@@ -128,7 +135,15 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"HighBytesPassThrough", "[\xc4lbum]\r\nT\xeftle=\xe9\xff\r\n", "\xc4lbum",
                   "T\xeftle", "\xe9\xff"},
         ParseCase{"EmptySectionName", "[]\r\na=1\r\n", "", "a", "1"},
-        ParseCase{"EmptyFile", "", "s", "a", "dflt"}),
+        ParseCase{"EmptyFile", "", "s", "a", "dflt"},
+        ParseCase{"ByteOrderMarkIsNothing", "\xEF\xBB\xBF[s]\r\na=1\r\n", "s", "a", "1"},
+        ParseCase{"ByteOrderMarkOnlyAtStart",
+                  "[s]\r\n\xEF\xBB\xBF"
+                  "a=1\r\n",
+                  "s",
+                  "\xEF\xBB\xBF"
+                  "a",
+                  "1"}),
     [](const testing::TestParamInfo<ParseCase>& row) { return std::string(row.param.name); });
 
 TEST_F(ProfileTest, MissingFileGivesDefaultWithTrailingBlanksRemoved) {
@@ -276,6 +291,20 @@ TEST_F(ProfileTest, RefusesWritesThatWouldReadBackDifferently) {
   EXPECT_EQ(Set(nullptr, "a", "x"), 0);
   ASSERT_TRUE(FlushProfiles());
   EXPECT_EQ(ReadRaw("test.ini"), "[s]\r\na=1\r\n");
+}
+
+TEST_F(ProfileTest, ByteOrderMarkKeptThroughWriteBacks) {
+  // The second write-back starts from the compacted copy of the first.
+  WriteRaw("test.ini", "\xEF\xBB\xBF[s]\r\na=1\r\n");
+  ASSERT_EQ(Set("s", "a", "2"), 1);
+  ASSERT_EQ(Set("t", "b", "3"), 1);
+  ASSERT_TRUE(FlushProfiles());
+  EXPECT_EQ(ReadRaw("test.ini"), "\xEF\xBB\xBF[s]\r\na=2\r\n[t]\r\nb=3\r\n");
+  ASSERT_EQ(Set("s", nullptr, nullptr), 1);
+  ASSERT_EQ(Set("t", "c", "4"), 1);
+  ASSERT_TRUE(FlushProfiles());
+  EXPECT_EQ(ReadRaw("test.ini"), "\xEF\xBB\xBF[t]\r\nb=3\r\nc=4\r\n");
+  EXPECT_EQ(Get("t", "c"), "4");
 }
 
 // --- Deleting --------------------------------------------------------------------------------
@@ -537,7 +566,10 @@ TEST_F(ProfileTest, FullDiskDuringWriteBackLeavesOldFileWhole) {
     code |= Set("s", "Track1", "Changed") == 1 ? 0 : 1;
     code |= FlushProfiles() ? 2 : 0;
     code |= ReadRaw("test.ini") == original ? 0 : 4;
-    code |= std::distance(fs::directory_iterator(dir_), fs::directory_iterator()) == 1 ? 0 : 8;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      std::string name = entry.path().filename().string();
+      code |= name == "test.ini" || name == ".test.ini.lock" ? 0 : 8;
+    }
     std::_Exit(code);
   };
   EXPECT_EXIT(saveOnFullDisk(), testing::ExitedWithCode(0), "");
@@ -590,6 +622,27 @@ TEST_F(ProfileTest, PendingChangesWrittenAtExit) {
   EXPECT_EQ(Get("s", "a"), "1");
 }
 
+TEST_F(ProfileTest, WriteBackStillFailingAtExitIsReportedAndOldFileKept) {
+  std::string original = "[s]\r\n";
+  for (int i = 0; i < 100; ++i) {
+    original += "Track" + std::to_string(i) + "=Some title of a reasonable length\r\n";
+  }
+  WriteRaw("test.ini", original);
+  // A file size limit stands in for a disk that stays full; the message still fits.
+  auto saveOnFullDisk = [&] {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{1000, 1000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    Set("s", "Track1", "Changed");
+    if (FlushProfiles()) {
+      std::_Exit(1);
+    }
+    std::exit(0);
+  };
+  EXPECT_EXIT(saveOnFullDisk(), testing::ExitedWithCode(0), testing::HasSubstr(PathOf("test.ini")));
+  EXPECT_EQ(ReadRaw("test.ini"), original);
+}
+
 TEST_F(ProfileTest, PendingChangesWrittenOnFatalError) {
   EXPECT_EXIT(
       {
@@ -598,6 +651,128 @@ TEST_F(ProfileTest, PendingChangesWrittenOnFatalError) {
       },
       testing::ExitedWithCode(runtime::kFatalExitCode), "");
   EXPECT_EQ(ReadRaw("test.ini"), "[s]\r\na=2\r\n");
+}
+
+// --- Processes sharing a file ----------------------------------------------------------------
+
+// Runs `work` in a child process, whose exit status is its result.
+template <typename Work>
+pid_t Spawn(Work work) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    _exit(work());
+  }
+  return pid;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+TEST_F(ProfileTest, WritersWritingBackAfterEveryWriteLoseNothing) {
+  constexpr int kWriters = 3;
+  constexpr int kKeys = 40;
+  auto key = [](int writer, int k) { return std::to_string(writer) + "/" + std::to_string(k); };
+  // Each sets keys of its own in one section and deletes every fifth but one it set before.
+  std::vector<pid_t> writers;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    writers.push_back(Spawn([&key, writer] {
+      for (int k = 0; k < kKeys; ++k) {
+        if (Set("s", key(writer, k).c_str(), "v") != 1 || !FlushProfiles()) {
+          return 1;
+        }
+        if (k % 5 == 4 &&
+            (Set("s", key(writer, k - 2).c_str(), nullptr) != 1 || !FlushProfiles())) {
+          return 2;
+        }
+      }
+      return 0;
+    }));
+  }
+  for (pid_t writer : writers) {
+    EXPECT_EQ(Wait(writer), 0);
+  }
+  const IniDocument document(ReadRaw("test.ini"));
+  int wrong = 0;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    for (int k = 0; k < kKeys; ++k) {
+      const bool deleted = k % 5 == 2 && k + 2 < kKeys;
+      wrong += document.Find("s", key(writer, k)).has_value() == deleted ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(wrong, 0) << "keys lost or deleted ones back";
+}
+
+TEST_F(ProfileTest, WriterKilledAtAnyMomentLeavesEveryAlbumWhole) {
+  constexpr int kAlbums = 300;
+  constexpr int kKeys = 12;
+  constexpr int kKills = 200;
+  constexpr int kWritten = kAlbums / 2;
+  auto album = [](int n) { return "Album " + std::to_string(n); };
+  auto track = [](int k) { return "Track " + std::to_string(k); };
+  auto value = [](const std::string& round, int k) { return round + "/" + std::to_string(k); };
+  auto section = [&](int n, const std::string& round) {
+    std::string text = "[" + album(n) + "]\r\n";
+    for (int k = 0; k < kKeys; ++k) {
+      text += track(k) + "=" + value(round, k) + "\r\n";
+    }
+    return text;
+  };
+  // The albums before and after the written one: a write-back leaves their bytes as they are.
+  std::string before;
+  std::string after;
+  for (int n = 0; n < kAlbums; ++n) {
+    if (n != kWritten) {
+      (n < kWritten ? before : after) += section(n, std::to_string(n));
+    }
+  }
+  WriteRaw("test.ini", before + section(kWritten, "old") + after);
+
+  // Each writer saves the album over and over, all its keys in one write-back per round, until
+  // it is killed: before its first write-back, while writing, renaming, or between rounds.
+  std::mt19937 random(12);
+  std::uniform_int_distribution<useconds_t> delay(0, 15'000);
+  int saves = 0;  // kills after which the album had changed
+  std::string lastRound = "old";
+  for (int kill = 0; kill < kKills; ++kill) {
+    const pid_t writer = Spawn([&, kill] {
+      for (int round = 0;; ++round) {
+        const std::string tag = std::to_string(kill) + "." + std::to_string(round);
+        for (int k = 0; k < kKeys; ++k) {
+          if (Set(album(kWritten).c_str(), track(k).c_str(), value(tag, k).c_str()) != 1) {
+            return 1;
+          }
+        }
+        if (!FlushProfiles()) {
+          return 2;
+        }
+      }
+    });
+    usleep(delay(random));
+    ::kill(writer, SIGKILL);
+    ASSERT_EQ(Wait(writer), 100 + SIGKILL);
+
+    const std::string bytes = ReadRaw("test.ini");
+    ASSERT_TRUE(bytes.starts_with(before) && bytes.ends_with(after)) << "after kill " << kill;
+    // One round's keys, all of them.
+    const IniDocument document(bytes);
+    const std::optional<std::string_view> first = document.Find(album(kWritten), track(0));
+    ASSERT_TRUE(first) << "after kill " << kill;
+    const std::string round(first->substr(0, first->find('/')));
+    ASSERT_EQ(bytes, before + section(kWritten, round) + after) << "after kill " << kill;
+    saves += round != lastRound ? 1 : 0;
+    lastRound = round;
+  }
+  EXPECT_GT(saves, 1) << "the writers never got to write back";
+  // What the killed writers left beside the file goes with the next write-back.
+  ASSERT_EQ(Set("s", "a", "1"), 1);
+  ASSERT_TRUE(FlushProfiles());
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "test.ini" || name == ".test.ini.lock") << name;
+  }
 }
 
 }  // namespace
