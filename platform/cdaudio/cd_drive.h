@@ -1,8 +1,10 @@
 // The drive-neutral interface behind the command-string device: any drive, real or virtual.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/cdaudio/cd_types.h"
 
@@ -42,23 +44,34 @@ enum class DriveMode { NotReady, Open, Stopped, Paused, Playing, Seeking };
 
 enum class Tray { Closed, Open };
 
+// A command string that the user's hand has told the drive to refuse, and the error number it
+// gets instead of its answer.
+struct InjectedFailure {
+  std::string command;
+  uint32_t error = 0;
+
+  bool operator==(const InjectedFailure&) const = default;
+};
+
 class CdDrive {
  public:
   virtual ~CdDrive() = default;
 
   // Whether the drive is connected; Unplugged or Damaged otherwise.
   virtual DriveStatus Connected() = 0;
-  // Whether the drive can open its tray by command.
+  // Whether the drive can open its tray by command; SetTray is Unsupported when it cannot.
   virtual DriveResult<bool> CanEject() = 0;
   virtual DriveResult<DriveMode> Mode() = 0;
   // A disc in a closed tray, even while it spins up.
   virtual DriveResult<bool> MediaPresent() = 0;
-  // The disc's table of contents; NotReady unless the mode is Stopped, Paused, Playing or Seeking.
+  // The disc's table of contents; NotReady unless the mode is Stopped, Paused, Playing or Seeking,
+  // Hardware for a blank disc.
   virtual DriveResult<Toc> ReadToc() = 0;
-  // The play head, an absolute place on the disc; NotReady like ReadToc.
+  // The play head, an absolute place on the disc; NotReady and Hardware like ReadToc.
   virtual DriveResult<Frames> Position() = 0;
-  // Plays [from, to) and returns at once; the mode falls back to Stopped at `to`.
-  // OutOfRange unless start of track 1 <= from <= to <= lead-out.
+  // Plays [from, to) and returns at once; the mode falls back to Stopped at `to`, or where a data
+  // track begins. OutOfRange unless start of track 1 <= from <= to <= lead-out; Hardware when
+  // `from` lies in a data track.
   virtual DriveStatus Play(Frames from, Frames to) = 0;
   // Holds the play head where it is; nothing to do unless playing.
   virtual DriveStatus Pause() = 0;
@@ -68,6 +81,8 @@ class CdDrive {
   virtual DriveStatus Seek(Frames to) = 0;
   // Opens or closes the tray. Opening ends play; closing on a disc spins it up.
   virtual DriveStatus SetTray(Tray tray) = 0;
+  // The command strings the user's hand wants refused; a drive without such a hand has none.
+  virtual std::vector<InjectedFailure> InjectedFailures() { return {}; }
 };
 
 }  // namespace vantora::platform::cdaudio

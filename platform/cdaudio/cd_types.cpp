@@ -92,6 +92,17 @@ Frames Toc::End(TrackNumber track) const {
   return track.value < TrackCount() ? starts_[static_cast<size_t>(track.value)] : leadOut_;
 }
 
+void Toc::SetKind(TrackNumber track, TrackKind kind) {
+  if (HasTrack(track)) {
+    kinds_[static_cast<size_t>(track.value - 1)] = kind;
+  }
+}
+
+TrackNumber Toc::FirstAudioTrack() const {
+  const auto audio = std::find(kinds_.begin(), kinds_.end(), TrackKind::Audio);
+  return TrackNumber{audio == kinds_.end() ? 0 : static_cast<int32_t>(audio - kinds_.begin()) + 1};
+}
+
 TrackNumber Toc::TrackAt(Frames place) const {
   if (starts_.empty()) {
     return TrackNumber{0};

@@ -66,14 +66,18 @@ std::string FormatTmsf(TrackNumber track, Frames offset);
 // Reads a strict "mm:ss:ff" (minutes 0-99, seconds 0-59, frames 0-74, one or two digits each).
 std::optional<Frames> ParseMsf(std::string_view text);
 
-// Where each track starts and where the disc ends (the lead-out).
+// What a track holds: music, or data that a drive cannot play as sound.
+enum class TrackKind : uint8_t { Audio, Data };
+
+// Where each track starts, what it holds and where the disc ends (the lead-out).
 class Toc {
  public:
-  // An empty table with no tracks; Make gives a usable one.
+  // An empty table with no tracks, as on a blank disc; Make gives one with tracks.
   Toc() = default;
 
   // Checks the table: 1 to 99 tracks, starts from frame 0 on strictly ascending, the lead-out
-  // after the last start and no later than kLatestFrame. On failure says why in `why`.
+  // after the last start and no later than kLatestFrame. On failure says why in `why`. Every
+  // track holds audio until SetKind says otherwise.
   static std::optional<Toc> Make(std::vector<Frames> starts, Frames leadOut,
                                  std::string* why = nullptr);
 
@@ -89,17 +93,25 @@ class Toc {
   // the lead-out; track 0 for an empty table.
   TrackNumber TrackAt(Frames place) const;
   const std::vector<Frames>& Starts() const { return starts_; }
+  // What a track that HasTrack holds; SetKind ignores a track the table does not have.
+  TrackKind Kind(TrackNumber track) const { return kinds_[static_cast<size_t>(track.value - 1)]; }
+  void SetKind(TrackNumber track, TrackKind kind);
+  // The first track that holds audio; track 0 when none does.
+  TrackNumber FirstAudioTrack() const;
 
   bool operator==(const Toc&) const = default;
 
  private:
-  Toc(std::vector<Frames> starts, Frames leadOut) : starts_(std::move(starts)), leadOut_(leadOut) {}
+  Toc(std::vector<Frames> starts, Frames leadOut)
+      : starts_(std::move(starts)), kinds_(starts_.size(), TrackKind::Audio), leadOut_(leadOut) {}
 
   std::vector<Frames> starts_;
+  std::vector<TrackKind> kinds_;
   Frames leadOut_;
 };
 
-// A disc: its table of contents and a title for people (not readable by the player).
+// A disc: its table of contents and a title for people (not readable by the player). A blank disc
+// has a table without tracks.
 struct Disc {
   std::string title;
   Toc toc;

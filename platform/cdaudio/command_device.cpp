@@ -275,6 +275,15 @@ uint32_t ErrorOf(DriveError error) {
   return kMciErrDriverInternal;
 }
 
+// A table of contents without tracks is a blank disc, which the platform's drives refuse as a
+// hardware fault.
+uint32_t ReadableToc(const cdaudio::DriveResult<Toc>& toc) {
+  if (!toc.ok()) {
+    return ErrorOf(toc.error);
+  }
+  return toc.value.TrackCount() == 0 ? kMciErrHardware : 0;
+}
+
 // The platform's drives end the disc one frame before the lead-out (the reported length ends
 // there), so a head that ran out or was sent to the end reads that last frame.
 Frames Reported(Frames head, const Toc& toc) {
@@ -495,8 +504,8 @@ uint32_t Command::Status() {
   }
 
   const auto toc = drive_.ReadToc();
-  if (!toc.ok()) {
-    return ErrorOf(toc.error);
+  if (const uint32_t error = ReadableToc(toc); error != 0) {
+    return error;
   }
   const Toc& disc = toc.value;
   TrackNumber track;
@@ -510,7 +519,7 @@ uint32_t Command::Status() {
     return Answer(std::to_string(disc.TrackCount()));
   }
   if (flags_.Has(Flag::Type)) {
-    return Answer("audio");
+    return Answer(disc.Kind(track) == cdaudio::TrackKind::Audio ? "audio" : "other");
   }
   if (flags_.Has(Flag::Length)) {
     // The platform's drives report the disc and its last track one frame short of the lead-out.
@@ -573,8 +582,8 @@ uint32_t Command::Play() {
     return kMciErrBadInteger;
   }
   const auto toc = drive_.ReadToc();
-  if (!toc.ok()) {
-    return ErrorOf(toc.error);
+  if (const uint32_t error = ReadableToc(toc); error != 0) {
+    return error;
   }
   Frames start;
   if (from) {
@@ -617,10 +626,12 @@ uint32_t Command::Seek() {
     return kMciErrBadInteger;
   }
   const auto toc = drive_.ReadToc();
-  if (!toc.ok()) {
-    return ErrorOf(toc.error);
+  if (const uint32_t error = ReadableToc(toc); error != 0) {
+    return error;
   }
-  Frames target = toc.value.Start(TrackNumber{1});
+  // "to start" goes to the music: past a data track that opens a mixed-mode disc.
+  const TrackNumber firstAudio = toc.value.FirstAudioTrack();
+  Frames target = toc.value.Start(firstAudio.value == 0 ? TrackNumber{1} : firstAudio);
   if (flags_.Has(Flag::ToEnd)) {
     target = toc.value.LeadOut();
   } else if (to) {
@@ -657,7 +668,83 @@ uint32_t Command::Capability() {
   return Answer(yes ? "true" : "false");
 }
 
+// A command string taken apart: what it asks of which device.
+struct Request {
+  std::optional<Verb> verb;
+  std::string name;  // lower case
+  Flags flags;
+};
+
+uint32_t ParseRequest(std::string_view command, Request& request) {
+  std::vector<Token> tokens;
+  if (const uint32_t error = Tokenize(command, tokens); error != 0) {
+    return error;
+  }
+  if (tokens.empty()) {
+    return kMciErrMissingCommandString;
+  }
+  request.verb = VerbOf(tokens[0].word);
+  if (!request.verb) {
+    return kMciErrUnrecognizedCommand;
+  }
+  if (tokens.size() < 2) {
+    return kMciErrMissingDeviceName;
+  }
+  request.name = tokens[1].word;
+  return ParseFlags(*request.verb, tokens, 2, request.flags);
+}
+
+// The same verb and keywords with the same values, whatever the device's name; "wait" and
+// "notify" change nothing about the answer.
+bool SameRequest(const Request& a, const Request& b) {
+  if (a.verb != b.verb) {
+    return false;
+  }
+  for (size_t i = 0; i < static_cast<size_t>(Flag::Count); ++i) {
+    const auto flag = static_cast<Flag>(i);
+    if (flag == Flag::Wait || flag == Flag::Notify) {
+      continue;
+    }
+    if (a.flags.Has(flag) != b.flags.Has(flag) ||
+        LowerCase(a.flags.Value(flag)) != LowerCase(b.flags.Value(flag))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+bool IsDeviceCommand(std::string_view command, std::string* why) {
+  auto fail = [why](std::string reason) {
+    if (why != nullptr) {
+      *why = std::move(reason);
+    }
+    return false;
+  };
+  Request request;
+  const uint32_t error = ParseRequest(command, request);
+  if (error == kMciErrMissingCommandString) {
+    return fail("the command is empty");
+  }
+  if (error == kMciErrUnrecognizedCommand) {
+    return fail("unknown verb in \"" + std::string(command) + "\"");
+  }
+  if (error == kMciErrMissingDeviceName || (error == 0 && request.name != "cdaudio")) {
+    return fail("\"" + std::string(command) + "\" does not name the device cdaudio");
+  }
+  if (error != 0) {
+    return fail("\"" + std::string(command) + "\" is not a command the device takes (error " +
+                std::to_string(error) + ")");
+  }
+  return true;
+}
+
+bool SameDeviceRequest(std::string_view a, std::string_view b) {
+  Request first;
+  Request second;
+  return ParseRequest(a, first) == 0 && ParseRequest(b, second) == 0 && SameRequest(first, second);
+}
 
 CommandDevice::CommandDevice(std::unique_ptr<cdaudio::CdDrive> drive) : drive_(std::move(drive)) {}
 
@@ -694,27 +781,25 @@ uint32_t CommandDevice::SendString(const char* command, char* reply, uint32_t re
 }
 
 uint32_t CommandDevice::Execute(std::string_view command, std::string& reply) {
-  std::vector<Token> tokens;
-  if (const uint32_t error = Tokenize(command, tokens); error != 0) {
+  Request request;
+  if (const uint32_t error = ParseRequest(command, request); error != 0) {
     return error;
   }
-  if (tokens.empty()) {
-    return kMciErrMissingCommandString;
-  }
-  const auto verb = VerbOf(tokens[0].word);
-  if (!verb) {
-    return kMciErrUnrecognizedCommand;
-  }
-  if (tokens.size() < 2) {
-    return kMciErrMissingDeviceName;
-  }
-  const std::string& name = tokens[1].word;
-  Flags flags;
-  if (const uint32_t error = ParseFlags(*verb, tokens, 2, flags); error != 0) {
-    return error;
-  }
+  const std::optional<Verb> verb = request.verb;
+  const std::string& name = request.name;
+  const Flags& flags = request.flags;
   auto named = std::find_if(sessions_.begin(), sessions_.end(),
                             [&name](const Session& s) { return s.alias == name; });
+
+  if (name == "cdaudio" || named != sessions_.end()) {
+    for (const cdaudio::InjectedFailure& failure : drive_->InjectedFailures()) {
+      Request injected;
+      if (failure.error != 0 && ParseRequest(failure.command, injected) == 0 &&
+          SameRequest(injected, request)) {
+        return failure.error;
+      }
+    }
+  }
 
   if (*verb == Verb::Open) {
     if (name != "cdaudio") {

@@ -39,7 +39,8 @@ inline constexpr uint32_t kMciErrDuplicateFlags = 295;
 // Interprets command strings for one drive and records each in its log. Commands name the device
 // "cdaudio" or an alias given at open; a command for "cdaudio" while it is not open runs on a
 // passing instance opened just for it. Commands return at once ("wait" and "notify" are accepted;
-// there is no window to notify).
+// there is no window to notify). A command the drive's injected failures name fails with their
+// error number and does nothing.
 class CommandDevice {
  public:
   explicit CommandDevice(std::unique_ptr<cdaudio::CdDrive> drive);
@@ -70,6 +71,15 @@ class CommandDevice {
   std::vector<Session> sessions_;
   DeviceLog log_;
 };
+
+// Whether `command` is a command string the device takes, as far as its words go: a known verb,
+// the device cdaudio and keywords that verb takes. Says why not in `why`. A failure injected for
+// such a command (see CdDrive::InjectedFailures) meets every command with the same verb and
+// keywords, in any order and case, on cdaudio or an alias.
+bool IsDeviceCommand(std::string_view command, std::string* why = nullptr);
+
+// Whether two command strings the device takes ask the same of it, as injected failures match.
+bool SameDeviceRequest(std::string_view a, std::string_view b);
 
 // The process-wide device that mciSendStringA talks to. Until one is installed, the first use
 // creates one on the virtual drive in DefaultDriveDirectory().

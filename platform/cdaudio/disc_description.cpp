@@ -131,11 +131,14 @@ DiscReading Fail(std::string message) {
 }
 
 DiscReading Finish(std::string title, std::vector<Frames> starts, Frames leadOut,
-                   const std::string& where) {
+                   const std::string& where, const std::vector<TrackNumber>& dataTracks = {}) {
   std::string why;
   auto toc = Toc::Make(std::move(starts), leadOut, &why);
   if (!toc) {
     return Fail(where + why);
+  }
+  for (const TrackNumber track : dataTracks) {
+    toc->SetKind(track, TrackKind::Data);
   }
   return DiscReading{Disc{std::move(title), std::move(*toc)}, {}};
 }
@@ -164,6 +167,7 @@ DiscReading ParseDiscDescription(std::string_view text) {
   std::optional<Frames> start;
   std::optional<int32_t> trackCount;
   std::vector<Frames> starts;
+  std::vector<TrackNumber> dataTracks;
   Frames next{0};
   for (size_t i = 1; i < lines.size(); ++i) {
     const Line& line = lines[i];
@@ -206,10 +210,17 @@ DiscReading ParseDiscDescription(std::string_view text) {
         return Fail(At(line) + "more tracks than the " + std::to_string(*trackCount) +
                     " announced");
       }
-      const auto length = ParseMsf(rest);
+      const std::string_view lengthText = NextWord(rest);
+      const auto length = ParseMsf(lengthText);
       if (!length) {
         return Fail(At(line) + "track " + std::to_string(expected) + " length \"" +
-                    std::string(rest) + "\" is not mm:ss:ff");
+                    std::string(lengthText) + "\" is not mm:ss:ff");
+      }
+      if (SameWord(rest, "data")) {
+        dataTracks.push_back(TrackNumber{expected});
+      } else if (!rest.empty() && !SameWord(rest, "audio")) {
+        return Fail(At(line) + "track " + std::to_string(expected) + " holds \"" +
+                    std::string(rest) + "\"; a track holds audio or data");
       }
       if (length->count == 0) {
         return Fail(At(line) + "track " + std::to_string(expected) + " has no length");
@@ -233,7 +244,7 @@ DiscReading ParseDiscDescription(std::string_view text) {
     return Fail("the description announces " + std::to_string(*trackCount) +
                 " tracks but describes " + std::to_string(starts.size()));
   }
-  return Finish(std::move(title), std::move(starts), next, "");
+  return Finish(std::move(title), std::move(starts), next, "", dataTracks);
 }
 
 DiscReading ParseCueSheet(std::string_view text) {
@@ -419,6 +430,19 @@ Disc DemoDisc() {
   return Disc{"Vantora Demo Disc", *Toc::Make(std::move(starts), next)};
 }
 
+Disc MixedModeDemoDisc() {
+  Disc demo = DemoDisc();
+  const Frames dataLength = FromMsf(Msf{8, 0, 0});
+  std::vector<Frames> starts = {kStandardPregap};
+  for (const Frames start : demo.toc.Starts()) {
+    starts.push_back(start + dataLength);
+  }
+  Disc mixed{"Vantora Demo Disc (mixed mode)",
+             *Toc::Make(std::move(starts), demo.toc.LeadOut() + dataLength)};
+  mixed.toc.SetKind(TrackNumber{1}, TrackKind::Data);
+  return mixed;
+}
+
 std::string FormatDiscDescription(const Disc& disc) {
   std::string text = "vantora-disc 1\n";
   if (!disc.title.empty()) {
@@ -430,7 +454,8 @@ std::string FormatDiscDescription(const Disc& disc) {
   }
   text += "tracks " + std::to_string(toc.TrackCount()) + "\n";
   for (int32_t t = 1; t <= toc.TrackCount(); ++t) {
-    text += "track " + std::to_string(t) + " " + FormatMsf(toc.Length(TrackNumber{t})) + "\n";
+    text += "track " + std::to_string(t) + " " + FormatMsf(toc.Length(TrackNumber{t}));
+    text += toc.Kind(TrackNumber{t}) == TrackKind::Data ? " data\n" : "\n";
   }
   return text;
 }

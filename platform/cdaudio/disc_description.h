@@ -17,7 +17,7 @@ struct DiscReading {
 };
 
 // The description format (see docs/disc-format.md): a "vantora-disc 1" line, then "title",
-// "start", "tracks" and one "track N mm:ss:ff" line per track.
+// "start", "tracks" and one "track N mm:ss:ff [audio|data]" line per track.
 DiscReading ParseDiscDescription(std::string_view text);
 
 // A CUE sheet with one FILE: INDEX 01 times place the tracks, "REM LENGTH mm:ss:ff" gives the
@@ -30,6 +30,9 @@ DiscReading ReadDiscFile(const std::filesystem::path& path);
 
 // The built-in demo disc: 12 tracks.
 Disc DemoDisc();
+
+// The demo disc's music behind a data track 1 of 8 minutes, as on a mixed-mode disc.
+Disc MixedModeDemoDisc();
 
 // The description text of a disc, which ParseDiscDescription reads back as the same disc.
 std::string FormatDiscDescription(const Disc& disc);

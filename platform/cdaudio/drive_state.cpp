@@ -238,6 +238,9 @@ std::string FormatDriveState(const DriveState& state) {
   std::string text(kHeader);
   text += "\nplugged ";
   text += state.plugged ? "yes" : "no";
+  if (!state.canEject) {
+    text += "\neject no";
+  }
   text += "\ntray ";
   text += state.tray == Tray::Open ? "open" : "closed";
   text += "\nclock " + state.clockDomain;
@@ -252,10 +255,27 @@ std::string FormatDriveState(const DriveState& state) {
     if (!state.disc->title.empty()) {
       text += "\ntitle " + state.disc->title;
     }
-    text += "\ndisc " + std::to_string(state.disc->toc.LeadOut().count);
-    for (Frames start : state.disc->toc.Starts()) {
-      text += " " + std::to_string(start.count);
+    const Toc& toc = state.disc->toc;
+    if (toc.TrackCount() == 0) {
+      text += "\ndisc blank";
+    } else {
+      text += "\ndisc " + std::to_string(toc.LeadOut().count);
+      for (Frames start : toc.Starts()) {
+        text += " " + std::to_string(start.count);
+      }
     }
+    std::string data;
+    for (int32_t t = 1; t <= toc.TrackCount(); ++t) {
+      if (toc.Kind(TrackNumber{t}) == TrackKind::Data) {
+        data += " " + std::to_string(t);
+      }
+    }
+    if (!data.empty()) {
+      text += "\ndata" + data;
+    }
+  }
+  for (const InjectedFailure& failure : state.failures) {
+    text += "\nfail " + std::to_string(failure.error) + " " + failure.command;
   }
   text += "\n";
   return text;
@@ -265,8 +285,11 @@ StateReading ParseDriveState(std::string_view text) {
   DriveState state;
   bool seenPlugged = false, seenTray = false, seenClock = false, seenMoment = false,
        seenReady = false, seenHead = false;
+  bool seenEject = false;
   std::optional<std::string> title;
   size_t titleLine = 0;
+  std::vector<TrackNumber> dataTracks;
+  size_t dataLine = 0;
   size_t number = 0;
   bool first = true;
   while (!text.empty()) {
@@ -304,6 +327,11 @@ StateReading ParseDriveState(std::string_view text) {
         return Damaged(number, "bad or repeated \"plugged\"");
       }
       state.plugged = rest == "yes";
+    } else if (key == "eject") {
+      if (!once(seenEject) || (rest != "yes" && rest != "no")) {
+        return Damaged(number, "bad or repeated \"eject\"");
+      }
+      state.canEject = rest == "yes";
     } else if (key == "tray") {
       if (!once(seenTray) || (rest != "open" && rest != "closed")) {
         return Damaged(number, "bad or repeated \"tray\"");
@@ -343,6 +371,10 @@ StateReading ParseDriveState(std::string_view text) {
       if (state.disc) {
         return Damaged(number, "a second \"disc\"");
       }
+      if (rest == "blank") {
+        state.disc = Disc{};
+        continue;
+      }
       const auto leadOut = FrameNumber(NextWord(rest));
       std::vector<Frames> starts;
       while (!rest.empty() && starts.size() <= static_cast<size_t>(kMaxTracks)) {
@@ -361,6 +393,25 @@ StateReading ParseDriveState(std::string_view text) {
         return Damaged(number, why);
       }
       state.disc = Disc{{}, std::move(*toc)};
+    } else if (key == "data") {
+      if (dataLine != 0 || rest.empty()) {
+        return Damaged(number, "bad or repeated \"data\"");
+      }
+      dataLine = number;
+      while (!rest.empty()) {
+        const auto track = Number<int32_t>(NextWord(rest));
+        if (!track || dataTracks.size() == static_cast<size_t>(kMaxTracks)) {
+          return Damaged(number, "bad track number in \"data\"");
+        }
+        dataTracks.push_back(TrackNumber{*track});
+      }
+    } else if (key == "fail") {
+      const auto error = Number<uint32_t>(NextWord(rest));
+      if (!error || *error == 0 || rest.empty() || rest.size() > kLongestFailedCommand ||
+          state.failures.size() == kMostFailures) {
+        return Damaged(number, "bad \"fail\" or too many of them");
+      }
+      state.failures.push_back(InjectedFailure{std::string(rest), *error});
     } else {
       return Damaged(number, "unknown key \"" + std::string(key) + "\"");
     }
@@ -376,6 +427,12 @@ StateReading ParseDriveState(std::string_view text) {
       return Damaged(titleLine, "a title without a disc");
     }
     state.disc->title = std::move(*title);
+  }
+  for (const TrackNumber track : dataTracks) {
+    if (!state.disc || !state.disc->toc.HasTrack(track)) {
+      return Damaged(dataLine, "a data track the disc does not have");
+    }
+    state.disc->toc.SetKind(track, TrackKind::Data);
   }
   const Frames limit = state.disc ? state.disc->toc.LeadOut() : Frames{0};
   if (state.position > limit || state.playEnd > limit ||

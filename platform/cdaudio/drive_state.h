@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/cdaudio/cd_drive.h"
 #include "platform/cdaudio/cd_types.h"
@@ -22,8 +23,9 @@ enum class Head { Stopped, Paused, Playing };
 // now from the one clock, so the drive keeps playing while no process looks at it.
 struct DriveState {
   bool plugged = true;
+  bool canEject = true;  // whether commands may open and close the tray
   Tray tray = Tray::Closed;
-  std::optional<Disc> disc;
+  std::optional<Disc> disc;  // a blank disc has no tracks
   Head head = Head::Stopped;
   Frames position;       // the head at `moment`
   Frames playEnd;        // while playing: where the play stops
@@ -33,7 +35,13 @@ struct DriveState {
   // test's manual clock) cannot be compared with now: the drive then counts as settled, with
   // play stopped where it was last recorded.
   std::string clockDomain;
+  // Command strings the user's hand wants refused, at most kMostFailures of them.
+  std::vector<InjectedFailure> failures;
 };
+
+inline constexpr size_t kMostFailures = 100;
+// Command strings are short; a longer one cannot be a command the player sends.
+inline constexpr size_t kLongestFailedCommand = 200;
 
 // The drive as it is at one moment, worked out from its state.
 struct DriveView {

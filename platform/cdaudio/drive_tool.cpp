@@ -2,9 +2,11 @@
 #include "platform/cdaudio/drive_tool.h"
 
 #include <algorithm>
+#include <charconv>
 #include <iostream>
 #include <iterator>
 
+#include "platform/cdaudio/command_device.h"
 #include "platform/cdaudio/disc_description.h"
 #include "platform/cdaudio/virtual_drive.h"
 
@@ -20,9 +22,19 @@ constexpr const char* kUsage =
     "  insert FILE     put in the disc that FILE describes (a disc description, or a CUE sheet\n"
     "                  when FILE ends in .cue) and close the tray\n"
     "  insert --demo   put in the built-in demo disc of 12 tracks and close the tray\n"
+    "  insert --mixed  put in the demo disc's music behind a data track 1 (a mixed-mode disc)\n"
+    "  insert --blank  put in a blank disc, which has no tracks\n"
     "  eject, remove   take the disc out (the tray stays as it is)\n"
     "  open, close     open or close the tray\n"
     "  unplug, plug    disconnect or connect the drive\n"
+    "  can-eject no    make a drive whose tray commands cannot move (the hand still can);\n"
+    "                  can-eject yes undoes it\n"
+    "  fail COMMAND ERROR\n"
+    "                  make the command string COMMAND fail with error number ERROR until\n"
+    "                  cleared, e.g. fail \"status cdaudio mode\" 262 (keyword order and case\n"
+    "                  do not matter)\n"
+    "  fail --clear [COMMAND]\n"
+    "                  let COMMAND work again; without COMMAND, every command\n"
     "  status          show the drive's state\n"
     "  reset           start over with an empty drive (a damaged state is kept as state.damaged)\n"
     "\n"
@@ -57,6 +69,49 @@ const char* HeadName(Head head) {
   return "stopped";
 }
 
+// Words that stand for options of a command, not for the tool.
+bool IsCommandOption(const std::string& arg) {
+  return arg == "--demo" || arg == "--mixed" || arg == "--blank" || arg == "--clear";
+}
+
+// Words [from, to) as one command string.
+std::string Joined(const std::vector<std::string>& words, size_t from, size_t to) {
+  std::string text;
+  for (size_t i = from; i < to; ++i) {
+    text += (text.empty() ? "" : " ") + words[i];
+  }
+  return text;
+}
+
+int Fail(VirtualDrive& drive, const std::vector<std::string>& words, std::ostream& err) {
+  if (words.size() >= 2 && words[1] == "--clear") {
+    const std::string command = Joined(words, 2, words.size());
+    return Report(drive.ClearFailures([&command](const InjectedFailure& failure) {
+      return command.empty() || SameDeviceRequest(failure.command, command);
+    }),
+                  err);
+  }
+  if (words.size() < 3) {
+    return Usage(err, "fail needs a command string and an error number");
+  }
+  const std::string& number = words.back();
+  uint32_t error = 0;
+  const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), error);
+  if (ec != std::errc() || end != number.data() + number.size() || error == 0) {
+    return Usage(err, "error number '" + number + "' is not a number from 1 to 4294967295");
+  }
+  const std::string command = Joined(words, 1, words.size() - 1);
+  std::string why;
+  if (!IsDeviceCommand(command, &why)) {
+    return Usage(err, why);
+  }
+  // One failure per request, whichever way it was written.
+  const DriveStatus cleared = drive.ClearFailures([&command](const InjectedFailure& failure) {
+    return SameDeviceRequest(failure.command, command);
+  });
+  return Report(cleared.ok() ? drive.InjectFailure(command, error) : cleared, err);
+}
+
 int Status(VirtualDrive& drive, std::ostream& out, std::ostream& err) {
   const StateReading reading = drive.Store().Read();
   out << "drive: " << drive.Store().Directory().string() << "\n";
@@ -69,14 +124,29 @@ int Status(VirtualDrive& drive, std::ostream& out, std::ostream& err) {
   const Clock& clock = CurrentClock();
   const DriveView view = Observe(state, clock.Now(), clock.Domain());
   out << "connected: " << (view.plugged ? "yes" : "no") << "\n";
-  out << "tray: " << (view.tray == Tray::Open ? "open" : "closed") << "\n";
+  out << "tray: " << (view.tray == Tray::Open ? "open" : "closed")
+      << (state.canEject ? "" : " (commands cannot move it)") << "\n";
+  for (const InjectedFailure& failure : state.failures) {
+    out << "fails: \"" << failure.command << "\" with " << failure.error << "\n";
+  }
   if (!state.disc) {
     out << "disc: none\n";
     return 0;
   }
   const Toc& toc = state.disc->toc;
+  if (toc.TrackCount() == 0) {
+    out << "disc: blank, no tracks\n";
+    return 0;
+  }
+  std::string data;
+  for (int32_t t = 1; t <= toc.TrackCount(); ++t) {
+    if (toc.Kind(TrackNumber{t}) == TrackKind::Data) {
+      data += (data.empty() ? " (data: " : ", ") + std::to_string(t);
+    }
+  }
   out << "disc: " << (state.disc->title.empty() ? "(untitled)" : state.disc->title) << ", "
-      << toc.TrackCount() << " tracks, ends at " << FormatMsf(toc.LeadOut()) << "\n";
+      << toc.TrackCount() << " tracks" << (data.empty() ? "" : data + ")") << ", ends at "
+      << FormatMsf(toc.LeadOut()) << "\n";
   if (!view.Ready()) {
     out << "head: " << (view.spinningUp ? "spinning up" : "not ready") << "\n";
     return 0;
@@ -119,7 +189,8 @@ int RunDriveTool(const std::vector<std::string>& args, std::ostream& out, std::o
       if (directory.empty()) {
         return Usage(err, "--drive needs a directory");
       }
-    } else if (arg == "--demo" || arg.empty() || arg[0] != '-' || arg == "-") {
+    } else if (IsCommandOption(arg) || arg.empty() || arg[0] != '-' || arg == "-" ||
+               (!words.empty() && words[0] == "fail")) {
       words.push_back(arg);
     } else {
       return Usage(err, "unknown option '" + arg + "'");
@@ -133,26 +204,46 @@ int RunDriveTool(const std::vector<std::string>& args, std::ostream& out, std::o
   }
   VirtualDrive drive(directory, missing);
   const std::string& command = words[0];
-  static const char* const kCommands[] = {"insert", "eject", "remove", "open", "close",
-                                          "unplug", "plug",  "status", "reset"};
+  static const char* const kCommands[] = {"insert", "eject",     "remove", "open",
+                                          "close",  "unplug",    "plug",   "status",
+                                          "reset",  "can-eject", "fail"};
   if (std::find(std::begin(kCommands), std::end(kCommands), command) == std::end(kCommands)) {
     return Usage(err, "unknown command '" + command + "'");
   }
-  const size_t wanted = command == "insert" ? 2 : 1;
-  if (words.size() < wanted) {
-    return Usage(err, "insert needs a disc description file or --demo");
-  }
-  if (words.size() > wanted) {
-    return Usage(err, "unexpected argument '" + words[wanted] + "'");
+  if (command != "fail") {
+    const size_t wanted = command == "insert" || command == "can-eject" ? 2 : 1;
+    if (words.size() < wanted) {
+      return Usage(err, command == "insert"
+                            ? "insert needs a disc description file, --demo, --mixed or --blank"
+                            : "can-eject needs yes or no");
+    }
+    if (words.size() > wanted) {
+      return Usage(err, "unexpected argument '" + words[wanted] + "'");
+    }
+    if (command == "can-eject" && words[1] != "yes" && words[1] != "no") {
+      return Usage(err, "can-eject needs yes or no, not '" + words[1] + "'");
+    }
   }
   // A drive directory that cannot be one is refused before anything else is tried.
   if (const DriveStatus present = drive.Present(); !present.ok()) {
     err << "vantora-drive: no drive there: " << present.detail << "\n";
     return 1;
   }
+  if (command == "fail") {
+    return Fail(drive, words, err);
+  }
+  if (command == "can-eject") {
+    return Report(drive.SetCanEject(words[1] == "yes"), err);
+  }
   if (command == "insert") {
     if (words[1] == "--demo") {
       return Report(drive.Insert(DemoDisc()), err);
+    }
+    if (words[1] == "--mixed") {
+      return Report(drive.Insert(MixedModeDemoDisc()), err);
+    }
+    if (words[1] == "--blank") {
+      return Report(drive.Insert(Disc{}), err);
     }
     DiscReading reading = ReadDiscFile(words[1]);
     if (!reading.disc) {

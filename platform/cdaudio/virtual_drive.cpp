@@ -2,6 +2,7 @@
 // player and the user's hand (vantora-drive) can be two processes.
 #include "platform/cdaudio/virtual_drive.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/cdaudio/disc_description.h"
@@ -40,6 +41,17 @@ const char* NotReadyReason(const DriveView& view) {
   return "the disc is spinning up";
 }
 
+// What a command needs before it can read the disc: a ready drive, and tracks to read.
+DriveStatus Readable(const DriveState& state, const DriveView& view) {
+  if (const DriveError error = Readiness(view); error != DriveError::None) {
+    return DriveStatus::Fail(error, NotReadyReason(view));
+  }
+  if (state.disc->toc.TrackCount() == 0) {
+    return DriveStatus::Fail(DriveError::Hardware, "the disc is blank");
+  }
+  return Ok();
+}
+
 // Puts the head down at `place`, stopped, as of `now`.
 void Rest(DriveState& state, Frames place, ClockTime now) {
   state.head = Head::Stopped;
@@ -52,7 +64,8 @@ void Rest(DriveState& state, Frames place, ClockTime now) {
 void SpinUp(DriveState& state, ClockTime now) {
   if (state.disc && state.tray == Tray::Closed) {
     state.readyAt = now + kSpinUpTime;
-    Rest(state, state.disc->toc.Start(TrackNumber{1}), now);
+    const Toc& toc = state.disc->toc;
+    Rest(state, toc.TrackCount() == 0 ? Frames{0} : toc.Start(TrackNumber{1}), now);
   }
 }
 
@@ -81,6 +94,23 @@ void MoveTrayTo(DriveState& state, Tray tray) {
   } else {
     SpinUp(state, now);
   }
+}
+
+// Blanks and control characters as one blank: a failure's command stays one line of the state.
+std::string OneLine(std::string_view command) {
+  std::string line;
+  for (const char c : command) {
+    const bool blank = static_cast<unsigned char>(c) <= ' ';
+    if (!blank) {
+      line += c;
+    } else if (!line.empty() && line.back() != ' ') {
+      line += ' ';
+    }
+  }
+  if (!line.empty() && line.back() == ' ') {
+    line.pop_back();
+  }
+  return line;
 }
 
 }  // namespace
@@ -147,11 +177,14 @@ DriveStatus VirtualDrive::Connected() {
 }
 
 DriveResult<bool> VirtualDrive::CanEject() {
-  const DriveStatus connected = Connected();
-  if (!connected.ok()) {
-    return DriveResult<bool>::Fail(connected.error, connected.detail);
+  auto now = Look();
+  if (!now.ok()) {
+    return DriveResult<bool>::Fail(now.error, now.detail);
   }
-  return DriveResult<bool>::Ok(true);
+  if (!now.value.view.plugged) {
+    return DriveResult<bool>::Fail(DriveError::Unplugged, "the drive is unplugged");
+  }
+  return DriveResult<bool>::Ok(now.value.state.canEject);
 }
 
 DriveResult<DriveMode> VirtualDrive::Mode() {
@@ -197,9 +230,8 @@ DriveResult<Toc> VirtualDrive::ReadToc() {
   if (!now.ok()) {
     return DriveResult<Toc>::Fail(now.error, now.detail);
   }
-  const DriveView& view = now.value.view;
-  if (const DriveError error = Readiness(view); error != DriveError::None) {
-    return DriveResult<Toc>::Fail(error, NotReadyReason(view));
+  if (const DriveStatus readable = Readable(now.value.state, now.value.view); !readable.ok()) {
+    return DriveResult<Toc>::Fail(readable.error, readable.detail);
   }
   return DriveResult<Toc>::Ok(now.value.state.disc->toc);
 }
@@ -209,26 +241,38 @@ DriveResult<Frames> VirtualDrive::Position() {
   if (!now.ok()) {
     return DriveResult<Frames>::Fail(now.error, now.detail);
   }
-  const DriveView& view = now.value.view;
-  if (const DriveError error = Readiness(view); error != DriveError::None) {
-    return DriveResult<Frames>::Fail(error, NotReadyReason(view));
+  if (const DriveStatus readable = Readable(now.value.state, now.value.view); !readable.ok()) {
+    return DriveResult<Frames>::Fail(readable.error, readable.detail);
   }
-  return DriveResult<Frames>::Ok(view.position);
+  return DriveResult<Frames>::Ok(now.value.view.position);
 }
 
 DriveStatus VirtualDrive::Play(Frames from, Frames to) {
   return Change([from, to](DriveState& state, const DriveView& view) {
-    if (const DriveError error = Readiness(view); error != DriveError::None) {
-      return DriveStatus::Fail(error, NotReadyReason(view));
+    if (const DriveStatus readable = Readable(state, view); !readable.ok()) {
+      return readable;
     }
     const Toc& toc = state.disc->toc;
     if (from < toc.Start(TrackNumber{1}) || to < from || to > toc.LeadOut()) {
       return DriveStatus::Fail(DriveError::OutOfRange, "the play range lies outside the disc");
     }
+    const TrackNumber first = toc.TrackAt(from);
+    if (toc.Kind(first) == TrackKind::Data) {
+      return DriveStatus::Fail(DriveError::Hardware,
+                               "track " + std::to_string(first.value) + " holds data");
+    }
+    // Sound ends where data begins.
+    Frames end = to;
+    for (int32_t t = first.value + 1; t <= toc.TrackCount(); ++t) {
+      if (toc.Kind(TrackNumber{t}) == TrackKind::Data) {
+        end = std::min(end, toc.Start(TrackNumber{t}));
+        break;
+      }
+    }
     Rest(state, from, CurrentClock().Now());
-    if (from < to) {
+    if (from < end) {
       state.head = Head::Playing;
-      state.playEnd = to;
+      state.playEnd = end;
     }
     return Ok();
   });
@@ -258,8 +302,8 @@ DriveStatus VirtualDrive::Stop() {
 
 DriveStatus VirtualDrive::Seek(Frames to) {
   return Change([to](DriveState& state, const DriveView& view) {
-    if (const DriveError error = Readiness(view); error != DriveError::None) {
-      return DriveStatus::Fail(error, NotReadyReason(view));
+    if (const DriveStatus readable = Readable(state, view); !readable.ok()) {
+      return readable;
     }
     const Toc& toc = state.disc->toc;
     if (to < toc.Start(TrackNumber{1}) || to > toc.LeadOut()) {
@@ -275,9 +319,17 @@ DriveStatus VirtualDrive::SetTray(Tray tray) {
     if (!view.plugged) {
       return DriveStatus::Fail(DriveError::Unplugged, "the drive is unplugged");
     }
+    if (!state.canEject) {
+      return DriveStatus::Fail(DriveError::Unsupported, "this drive cannot move its tray");
+    }
     MoveTrayTo(state, tray);
     return Ok();
   });
+}
+
+std::vector<InjectedFailure> VirtualDrive::InjectedFailures() {
+  auto now = Look();
+  return now.ok() ? std::move(now.value.state.failures) : std::vector<InjectedFailure>{};
 }
 
 DriveStatus VirtualDrive::Insert(Disc disc) {
@@ -316,6 +368,39 @@ DriveStatus VirtualDrive::SetPlugged(bool plugged) {
     } else if (state.head != Head::Stopped) {
       Rest(state, state.position, now);
     }
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::SetCanEject(bool canEject) {
+  return Change([canEject](DriveState& state, const DriveView&) {
+    state.canEject = canEject;
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::InjectFailure(std::string_view command, uint32_t error) {
+  const std::string line = OneLine(command);
+  return Change([&line, error](DriveState& state, const DriveView&) {
+    if (line.empty() || line.size() > kLongestFailedCommand || error == 0) {
+      return DriveStatus::Fail(DriveError::OutOfRange, "a failure needs a command of at most " +
+                                                           std::to_string(kLongestFailedCommand) +
+                                                           " characters and an error number");
+    }
+    auto& failures = state.failures;
+    std::erase_if(failures, [&line](const InjectedFailure& f) { return f.command == line; });
+    if (failures.size() == kMostFailures) {
+      return DriveStatus::Fail(DriveError::OutOfRange,
+                               "at most " + std::to_string(kMostFailures) + " commands can fail");
+    }
+    failures.push_back(InjectedFailure{line, error});
+    return Ok();
+  });
+}
+
+DriveStatus VirtualDrive::ClearFailures(const std::function<bool(const InjectedFailure&)>& which) {
+  return Change([&which](DriveState& state, const DriveView&) {
+    std::erase_if(state.failures, which);
     return Ok();
   });
 }

@@ -2,7 +2,11 @@
 // player and the user's hand (vantora-drive) can be two processes.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <string_view>
+#include <vector>
 
 #include "platform/cdaudio/cd_drive.h"
 #include "platform/cdaudio/drive_state.h"
@@ -36,6 +40,7 @@ class VirtualDrive final : public CdDrive {
   DriveStatus Stop() override;
   DriveStatus Seek(Frames to) override;
   DriveStatus SetTray(Tray tray) override;
+  std::vector<InjectedFailure> InjectedFailures() override;
 
   // Whether the directory holds a drive; Unplugged, with the reason, when it cannot.
   DriveStatus Present() const;
@@ -48,6 +53,14 @@ class VirtualDrive final : public CdDrive {
   // Pushes the tray open or shut.
   DriveStatus MoveTray(Tray tray);
   DriveStatus SetPlugged(bool plugged);
+  // Lets commands open and close the tray, or makes the drive one that cannot.
+  DriveStatus SetCanEject(bool canEject);
+  // Makes the command strings that ask what `command` asks fail with `error` (non-zero), in
+  // place of a failure set before for the same text. Blanks and control characters count as one
+  // blank.
+  DriveStatus InjectFailure(std::string_view command, uint32_t error);
+  // Lets the commands of the failures that `which` picks work again.
+  DriveStatus ClearFailures(const std::function<bool(const InjectedFailure&)>& which);
   // Starts over with an empty, connected drive.
   DriveStatus Reset();
 

@@ -7,8 +7,10 @@
 #include <sstream>
 
 #include "platform/cdaudio/command_device.h"
+#include "platform/cdaudio/disc_description.h"
 #include "platform/cdaudio/virtual_drive.h"
 #include "platform/clock.h"
+#include "tests/support/scripted_drive.h"
 #include "tests/unit/drive_test_support.h"
 
 namespace vantora::platform {
@@ -16,6 +18,7 @@ namespace {
 
 using cdaudio::kSpinUpTime;
 using cdaudio::VirtualDrive;
+using cdaudio::testing::ScriptedDrive;
 using cdaudio::testing::TempDir;
 using cdaudio::testing::ThreeTrackDisc;
 
@@ -432,36 +435,6 @@ TEST_F(CommandDeviceTest, TwoPlayersOnOneDriveSeeEachOthersCommands) {
   EXPECT_EQ(reply, "open");
 }
 
-// A drive that can report every mode and refuse in every way, for the parts of the command layer
-// the virtual drive never reaches.
-class ScriptedDrive final : public cdaudio::CdDrive {
- public:
-  cdaudio::DriveResult<cdaudio::DriveMode> mode =
-      cdaudio::DriveResult<cdaudio::DriveMode>::Ok(cdaudio::DriveMode::Stopped);
-  cdaudio::DriveStatus action = cdaudio::DriveStatus::Ok({});
-  bool canEject = true;
-
-  cdaudio::DriveStatus Connected() override { return cdaudio::DriveStatus::Ok({}); }
-  cdaudio::DriveResult<bool> CanEject() override {
-    return cdaudio::DriveResult<bool>::Ok(canEject);
-  }
-  cdaudio::DriveResult<cdaudio::DriveMode> Mode() override { return mode; }
-  cdaudio::DriveResult<bool> MediaPresent() override {
-    return cdaudio::DriveResult<bool>::Ok(true);
-  }
-  cdaudio::DriveResult<cdaudio::Toc> ReadToc() override {
-    return cdaudio::DriveResult<cdaudio::Toc>::Ok(ThreeTrackDisc().toc);
-  }
-  cdaudio::DriveResult<cdaudio::Frames> Position() override {
-    return cdaudio::DriveResult<cdaudio::Frames>::Ok(cdaudio::Frames{150});
-  }
-  cdaudio::DriveStatus Play(cdaudio::Frames, cdaudio::Frames) override { return action; }
-  cdaudio::DriveStatus Pause() override { return action; }
-  cdaudio::DriveStatus Stop() override { return action; }
-  cdaudio::DriveStatus Seek(cdaudio::Frames) override { return action; }
-  cdaudio::DriveStatus SetTray(cdaudio::Tray) override { return action; }
-};
-
 TEST(CommandDeviceOnAnyDrive, NamesEveryModeAsThePlatformDoes) {
   auto owned = std::make_unique<ScriptedDrive>();
   ScriptedDrive& drive = *owned;
@@ -474,11 +447,11 @@ TEST(CommandDeviceOnAnyDrive, NamesEveryModeAsThePlatformDoes) {
       {DriveMode::Playing, "playing"},    {DriveMode::Seeking, "seeking"},
   };
   for (const auto& [mode, word] : kModes) {
-    drive.mode = cdaudio::DriveResult<DriveMode>::Ok(mode);
+    drive.mode = mode;
     EXPECT_EQ(device.Send("status cdaudio mode", reply), 0u);
     EXPECT_EQ(reply, word);
   }
-  drive.mode = cdaudio::DriveResult<DriveMode>::Ok(DriveMode::Seeking);
+  drive.mode = DriveMode::Seeking;
   EXPECT_EQ(device.Send("status cdaudio ready", reply), 0u);
   EXPECT_EQ(reply, "true");
   drive.canEject = false;
@@ -492,6 +465,7 @@ TEST(CommandDeviceOnAnyDrive, TurnsDriveRefusalsIntoErrorNumbers) {
   CommandDevice device(std::move(owned));
   std::string reply;
   using cdaudio::DriveError;
+  using Operation = ScriptedDrive::Operation;
   const std::pair<DriveError, uint32_t> kErrors[] = {
       {DriveError::Unsupported, kMciErrUnsupportedFunction},
       {DriveError::Hardware, kMciErrHardware},
@@ -500,14 +474,88 @@ TEST(CommandDeviceOnAnyDrive, TurnsDriveRefusalsIntoErrorNumbers) {
       {DriveError::Damaged, kMciErrDriverInternal},
   };
   for (const auto& [error, number] : kErrors) {
-    drive.action = cdaudio::DriveStatus::Fail(error);
-    for (const char* command : {"pause cdaudio", "stop cdaudio", "play cdaudio",
-                                "seek cdaudio to end", "set cdaudio door open"}) {
+    for (const auto& [operation, command] : {std::pair{Operation::Pause, "pause cdaudio"},
+                                             {Operation::Stop, "stop cdaudio"},
+                                             {Operation::Play, "play cdaudio"},
+                                             {Operation::Seek, "seek cdaudio to end"},
+                                             {Operation::SetTray, "set cdaudio door open"},
+                                             {Operation::Mode, "status cdaudio mode"},
+                                             {Operation::ReadToc, "status cdaudio length"}}) {
+      drive.Fail(operation, error);
       EXPECT_EQ(device.Send(command, reply), number) << command;
+      drive.Succeed(operation);
     }
   }
-  drive.mode = cdaudio::DriveResult<cdaudio::DriveMode>::Fail(DriveError::Hardware);
-  EXPECT_EQ(device.Send("status cdaudio mode", reply), kMciErrHardware);
+}
+
+TEST(CommandDeviceOnAnyDrive, ADiscWithoutTracksIsAHardwareFault) {
+  auto owned = std::make_unique<ScriptedDrive>();
+  owned->toc = cdaudio::Toc();
+  CommandDevice device(std::move(owned));
+  std::string reply;
+  for (const char* command :
+       {"status cdaudio number of tracks", "status cdaudio length", "status cdaudio position",
+        "status cdaudio start position", "play cdaudio", "seek cdaudio to start"}) {
+    EXPECT_EQ(device.Send(command, reply), kMciErrHardware) << command;
+  }
+}
+
+TEST(CommandDeviceOnAnyDrive, AnInjectedFailureMeetsTheSameRequestHoweverItIsWritten) {
+  auto owned = std::make_unique<ScriptedDrive>();
+  owned->injected = {{"status cdaudio length track 2", 262}, {"open cdaudio shareable", 266}};
+  CommandDevice device(std::move(owned));
+  std::string reply;
+  const std::pair<const char*, uint32_t> kCommands[] = {
+      {"open cdaudio shareable", 266},
+      {"OPEN cdaudio shareable wait", 266},
+      {"open cdaudio alias disc shareable", 0},  // another request
+      {"status cdaudio length track 2", 262},
+      {"Status CDAudio track 2 LENGTH notify", 262},
+      {"status disc length track 2", 262},  // an alias of the device
+      {"status other length track 2", kMciErrInvalidDeviceName},
+      {"status cdaudio length track 3", 0},
+      {"status cdaudio length", 0},
+  };
+  for (const auto& [command, error] : kCommands) {
+    EXPECT_EQ(device.Send(command, reply), error) << command;
+  }
+  EXPECT_EQ(device.Log().Entries().front().error, 266u);
+}
+
+TEST_F(CommandDeviceTest, BlankDataAndTraylessDrivesFromTheHand) {
+  ASSERT_EQ(Reply("open cdaudio shareable"), "1");
+  ASSERT_TRUE(hand_.Insert(cdaudio::Disc{}).ok());
+  Advance(kSpinUpTime.count());
+  EXPECT_EQ(Reply("status cdaudio mode"), "stopped");
+  EXPECT_EQ(Reply("status cdaudio media present"), "true");
+  EXPECT_EQ(Error("status cdaudio number of tracks"), kMciErrHardware);
+  EXPECT_EQ(Error("play cdaudio"), kMciErrHardware);
+
+  // Mixed mode: data, then music. Play of the data fails; "to start" means the music.
+  ASSERT_TRUE(hand_.Insert(cdaudio::MixedModeDemoDisc()).ok());
+  Advance(kSpinUpTime.count());
+  EXPECT_EQ(Reply("status cdaudio type track 1"), "other");
+  EXPECT_EQ(Reply("status cdaudio type track 2"), "audio");
+  ASSERT_EQ(Reply("set cdaudio time format tmsf"), "");
+  EXPECT_EQ(Error("play cdaudio from 1"), kMciErrHardware);
+  EXPECT_EQ(Reply("seek cdaudio to start"), "");
+  EXPECT_EQ(Reply("status cdaudio position"), "02:00:00:00");
+
+  // Music, then data: a play stops where the data begins.
+  cdaudio::Disc enhanced = ThreeTrackDisc();
+  enhanced.toc.SetKind(cdaudio::TrackNumber{3}, cdaudio::TrackKind::Data);
+  ASSERT_TRUE(hand_.Insert(enhanced).ok());
+  Advance(kSpinUpTime.count());
+  ASSERT_EQ(Reply("play cdaudio from 2"), "");
+  Advance(10'000);
+  EXPECT_EQ(Reply("status cdaudio mode"), "stopped");
+  EXPECT_EQ(Reply("status cdaudio position"), "03:00:00:00");
+
+  ASSERT_TRUE(hand_.SetCanEject(false).ok());
+  EXPECT_EQ(Reply("capability cdaudio can eject"), "false");
+  EXPECT_EQ(Error("set cdaudio door open"), kMciErrUnsupportedFunction);
+  ASSERT_TRUE(hand_.MoveTray(cdaudio::Tray::Open).ok());  // the hand still can
+  EXPECT_EQ(Reply("status cdaudio mode"), "open");
 }
 
 TEST_F(CommandDeviceTest, TheReplyBufferIsEmptiedCutAndAlwaysTerminated) {

@@ -95,12 +95,24 @@ TEST(DiscDescription, TakesAnyCaseExtraBlanksCommentsAndAStart) {
 }
 
 TEST(DiscDescription, ReadsBackWhatItWrites) {
-  for (const Disc& disc : {DemoDisc(), testing::ThreeTrackDisc()}) {
+  for (const Disc& disc : {DemoDisc(), testing::ThreeTrackDisc(), MixedModeDemoDisc()}) {
     const DiscReading reading = ParseDiscDescription(FormatDiscDescription(disc));
     ASSERT_TRUE(reading.disc) << reading.error;
     EXPECT_EQ(*reading.disc, disc);
   }
   EXPECT_EQ(DemoDisc().toc.TrackCount(), 12);
+}
+
+TEST(DiscDescription, MarksDataTracks) {
+  const DiscReading reading = ReadDiscFile(DiscFixture("enhanced.disc"));
+  ASSERT_TRUE(reading.disc) << reading.error;
+  const Toc& toc = reading.disc->toc;
+  EXPECT_EQ(toc.Kind(TrackNumber{2}), TrackKind::Audio);
+  EXPECT_EQ(toc.Kind(TrackNumber{3}), TrackKind::Data);
+  EXPECT_EQ(MixedModeDemoDisc().toc.FirstAudioTrack().value, 2);
+  EXPECT_NE(ParseDiscDescription("vantora-disc 1\ntracks 1\ntrack 1 01:00:00 video\n")
+                .error.find("line 3: track 1 holds \"video\""),
+            std::string::npos);
 }
 
 TEST(CueSheet, PlacesTracksByIndex01AndEndsAtTheLength) {

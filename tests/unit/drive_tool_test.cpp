@@ -102,6 +102,48 @@ TEST_F(DriveToolTest, ALivePlayerSeesTheHandOnItsNextCommand) {
   EXPECT_EQ(Reply("open cdaudio alias second shareable"), "2");
 }
 
+TEST_F(DriveToolTest, FailuresTraysAndDiscKindsOfTheHandReachALivePlayer) {
+  ASSERT_EQ(Tool({"insert", "--demo"}), 0);
+  clock_.Advance(kSpinUpTime);
+  ASSERT_EQ(Reply("open cdaudio shareable"), "1");
+  ASSERT_EQ(Tool({"fail", "status cdaudio mode", "262"}), 0);
+  ASSERT_EQ(Tool({"fail", "play", "cdaudio", "from", "3", "276"}), 0);
+  EXPECT_EQ(Error("Status CDAudio Mode"), 262u);
+  EXPECT_EQ(Error("play cdaudio from 3"), 276u);
+  EXPECT_EQ(Reply("status cdaudio ready"), "true");
+  ASSERT_EQ(Tool({"fail", "status cdaudio mode", "277"}), 0);  // replaces the 262
+  EXPECT_EQ(Error("status cdaudio mode"), 277u);
+  ASSERT_EQ(Tool({"fail", "--clear", "STATUS cdaudio  mode"}), 0);
+  EXPECT_EQ(Reply("status cdaudio mode"), "stopped");
+  EXPECT_EQ(Error("play cdaudio from 3"), 276u);
+  ASSERT_EQ(Tool({"fail", "--clear"}), 0);
+  EXPECT_EQ(Reply("play cdaudio from 3"), "");
+
+  ASSERT_EQ(Tool({"can-eject", "no"}), 0);
+  EXPECT_EQ(Reply("capability cdaudio can eject"), "false");
+  ASSERT_EQ(Tool({"can-eject", "yes"}), 0);
+  EXPECT_EQ(Reply("capability cdaudio can eject"), "true");
+
+  ASSERT_EQ(Tool({"insert", "--blank"}), 0);
+  clock_.Advance(kSpinUpTime);
+  EXPECT_EQ(Reply("status cdaudio media present"), "true");
+  EXPECT_EQ(Error("status cdaudio number of tracks"), kMciErrHardware);
+  ASSERT_EQ(Tool({"insert", "--mixed"}), 0);
+  clock_.Advance(kSpinUpTime);
+  EXPECT_EQ(Reply("status cdaudio type track 1"), "other");
+  ASSERT_EQ(Tool({"insert", DiscFixture("enhanced.disc").string()}), 0);
+  clock_.Advance(kSpinUpTime);
+  EXPECT_EQ(Reply("status cdaudio type track 3"), "other");
+
+  ASSERT_EQ(Tool({"fail", "seek cdaudio to start", "262"}), 0);
+  ASSERT_EQ(Tool({"can-eject", "no"}), 0);
+  std::ostringstream out, err;
+  ASSERT_EQ(RunDriveTool({"--drive", dir_.path().string(), "status"}, out, err), 0);
+  EXPECT_NE(out.str().find("tray: closed (commands cannot move it)"), std::string::npos);
+  EXPECT_NE(out.str().find("fails: \"seek cdaudio to start\" with 262"), std::string::npos);
+  EXPECT_NE(out.str().find("3 tracks (data: 3)"), std::string::npos) << out.str();
+}
+
 TEST(DriveToolDrive, RefusesAPlaceThatHoldsNoDrive) {
   TempDir dir;
   std::ofstream(dir.path() / "file") << "x";
@@ -169,6 +211,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {"insert", DiscFixture("bad_order.disc").string()},
                 1,
                 "line 3: expected track 1"},
+        ToolRun{"FailWithoutError", {"fail", "stop cdaudio"}, 2, "fail needs a command string"},
+        ToolRun{"FailWithErrorZero", {"fail", "stop cdaudio", "0"}, 2, "'0' is not a number"},
+        ToolRun{"FailUnknownVerb", {"fail", "spin cdaudio", "262"}, 2, "unknown verb"},
+        ToolRun{"FailUnknownKeyword", {"fail", "status cdaudio colour", "262"}, 2, "error 259"},
+        ToolRun{"CanEjectMaybe", {"can-eject", "maybe"}, 2, "can-eject needs yes or no"},
         ToolRun{"Status", {"status"}, 0, ""}, ToolRun{"Help", {"status", "--help"}, 0, ""}),
     [](const ::testing::TestParamInfo<ToolRun>& row) { return std::string(row.param.name); });
 

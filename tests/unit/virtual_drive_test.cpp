@@ -78,6 +78,26 @@ TEST(DriveState, ReadsBackWhatItWrites) {
   EXPECT_FALSE(again.state->disc);
 }
 
+TEST(DriveState, ReadsBackTheHandsSettings) {
+  DriveState state = PlayingState();
+  state.canEject = false;
+  state.disc->toc.SetKind(TrackNumber{1}, TrackKind::Data);
+  state.disc->toc.SetKind(TrackNumber{3}, TrackKind::Data);
+  state.failures = {{"status cdaudio mode", 262}, {"play cdaudio from \"1\"", 4294967295u}};
+  StateReading reading = ParseDriveState(FormatDriveState(state));
+  ASSERT_TRUE(reading.state) << reading.error;
+  EXPECT_FALSE(reading.state->canEject);
+  EXPECT_EQ(reading.state->disc, state.disc);
+  EXPECT_EQ(reading.state->failures, state.failures);
+
+  DriveState blank;
+  blank.clockDomain = "manual";
+  blank.disc = Disc{"Blank", Toc()};
+  reading = ParseDriveState(FormatDriveState(blank));
+  ASSERT_TRUE(reading.state) << reading.error;
+  EXPECT_EQ(reading.state->disc, blank.disc);
+}
+
 struct DamagedState {
   const char* name;
   std::string text;
@@ -130,7 +150,12 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedState{"NegativeStart", Replaced(kGood, "150 13650 14400", "-150 13650 14400"),
                      "line 9: bad track start"},
         DamagedState{"ControlCharacter", Replaced(kGood, "Three", std::string("Th\0ee", 5)),
-                     "line 8: holds a control character"}),
+                     "line 8: holds a control character"},
+        DamagedState{"DataTrackOffTheDisc", kGood + "data 1 4\n",
+                     "line 10: a data track the disc does not have"},
+        DamagedState{"FailWithoutCommand", kGood + "fail 262\n", "line 10: bad \"fail\""},
+        DamagedState{"FailWithErrorZero", kGood + "fail 0 stop cdaudio\n",
+                     "line 10: bad \"fail\""}),
     [](const ::testing::TestParamInfo<DamagedState>& row) { return std::string(row.param.name); });
 
 TEST(DriveState, AHundredTracksIsDamaged) {
