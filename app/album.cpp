@@ -208,6 +208,9 @@ int32_t READPLAYLISTS() {
 }
 
 void SAVEALBUM() {
+  if (ALBUMKEY.clipped().empty()) {
+    return;  // no disc has been scanned: there is no album to write
+  }
   PACKPLAYLIST();
   WRITEALBUMVALUE("Title", ALBUMTITLE.view());
   WRITEALBUMVALUE("Artist", ALBUMARTIST.view());

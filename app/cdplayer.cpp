@@ -1,12 +1,18 @@
 // The main procedure: the player's window from start-up to close, and its native window hook.
 #include "app/cdplayer.h"
 
+#include "app/album.h"
 #include "app/device.h"
+#include "app/dialogs.h"
+#include "app/disc.h"
+#include "app/editor.h"
 #include "app/settings.h"
 #include "app/state.h"
 #include "app/status.h"
+#include "app/times.h"
 #include "platform/window_system.h"
 #include "runtime/events.h"
+#include "runtime/queue.h"
 #include "runtime/value_stack.h"
 #include "runtime/window.h"
 
@@ -15,22 +21,49 @@ namespace {
 
 using namespace runtime;
 
-// Menu items of the main window.
+// The main window's commands, by control number.
+constexpr int32_t kPlaylistItem = 4;
 constexpr int32_t kStayOnTopItem = 5;
 constexpr int32_t kControlPanelItem = 6;
+constexpr int32_t kAboutItem = 9;
+constexpr int32_t kEditPlaylistButton = 18;
+constexpr int32_t kPlaylistList = 32;
+constexpr int32_t kTimeDisplay = 34;
+
+// The stock question-mark icon: words 01FFh and 7F02h + 1, little-endian.
+constexpr char kQuestionIcon[] = "\xFF\x01\x03\x7F";
+
+constexpr int32_t kFastTimer = 75;
+constexpr int32_t kSlowTimer = 200;
 
 void APPLYSTAYONTOP() {
-  platform::SetWindowPos(MAINHANDLE, STAYONTOP ? platform::HWND_TOPMOST : platform::HWND_NOTOPMOST,
+  platform::SetWindowPos(GetHandle(), STAYONTOP ? platform::HWND_TOPMOST : platform::HWND_NOTOPMOST,
                          0, 0, 0, 0,
                          platform::SWP_NOMOVE | platform::SWP_NOSIZE | platform::SWP_NOACTIVATE);
-  LASTSTAYONTOP = STAYONTOP;
 }
 
-void APPLYCONTROLPANEL() {
-  CAPTIONMODE = CONTROLPANEL ? 1 : 0;
-  WRITEPOSITION(0, platform::kUnchanged, platform::kUnchanged, platform::kUnchanged,
-                CONTROLPANEL ? kCompactHeight : kFullHeight);
-  LASTCONTROLPANEL = CONTROLPANEL;
+// The caption while CAPTIONMODE is set: the status, with the track's time while there is one.
+void SHOWSTATUSCAPTION() {
+  if (ALBUMELAPSED != 0) {
+    SetText(0, "CD " + SHORTSTATUS.str() + "  (" +
+                   TIMETOMMSS(ALBUMELAPSED + ALBUMSTART - TRACKSTART) + ")");
+  } else {
+    SetText(0, "CD " + STATUSTEXT.str());
+  }
+}
+
+// After a tick: the status form or "Device Not Available" while CAPTIONMODE is set, the plain
+// title once it clears.
+void SHOWCAPTION(bool deviceMissing) {
+  if (CAPTIONMODE != 0) {
+    if (deviceMissing) {
+      SetText(0, "Device Not Available");
+    } else {
+      SHOWSTATUSCAPTION();
+    }
+  } else if (CAPTIONMODE != LASTCAPTIONMODE) {
+    SetText(0, "Audio CD Player");
+  }
 }
 
 std::function<void(uintptr_t)>& SettledHook() {
@@ -45,6 +78,137 @@ void NOTESETTLED(bool settled) {
     SettledHook() = nullptr;
     hook(NativeWindowOf(MAINWINDOW));
   }
+}
+
+// A track button asks before it leaves a custom playlist for the album order. False when the
+// user declines.
+bool CONFIRMALBUMORDER() {
+  if (QueuePosition(&PLAYLISTQUEUE) <= 1) {
+    return true;
+  }
+  PushText("6");
+  PushCString(kQuestionIcon);
+  PushCString("Track Button Selected");
+  PushCString(
+      "This will change the order of play to the track order on the album.  Are you certain you "
+      "want to do this?");
+  if (MESSAGEDIALOG(BUTTON_NO, 0) != BUTTON_YES) {
+    return false;
+  }
+  QueueGet(&PLAYLISTQUEUE, 1);
+  LOADPLAYLIST();
+  return true;
+}
+
+// The commands: EVENT:Accepted of a control. Returns false when the event is to be skipped.
+bool RUNCOMMAND(int32_t control) {
+  if (control == kStayOnTopItem) {
+    if (STAYONTOP != LASTSTAYONTOP) {
+      LASTSTAYONTOP = STAYONTOP;
+      APPLYSTAYONTOP();
+    }
+  } else if (control == kControlPanelItem) {
+    if (CONTROLPANEL != LASTCONTROLPANEL) {
+      LASTCONTROLPANEL = CONTROLPANEL;
+      if (CONTROLPANEL != 0) {
+        SetProperty(PROP_HEIGHT, 0, kCompactHeight);
+      } else {
+        SetProperty(PROP_HEIGHT, 0, kFullHeight);
+        SetText(0, "Audio CD Player");
+      }
+    }
+  } else if (control == kRepeatButton) {
+    REPEATMODE = static_cast<uint8_t>(REPEATMODE + 1);
+    if (REPEATMODE > 2) {
+      REPEATMODE = 0;
+    }
+    SHOWREPEATMODE();
+  } else if (control == kEditPlaylistButton || control == kPlaylistItem) {
+    if (EDITPLAYLISTS() != 0) {
+      STOPPLAYER();
+      POLLSTATUS();
+      LOADALBUM();
+    }
+  } else if (control == kAboutItem) {
+    SHOWABOUT();
+  } else if (control == kTimeDisplay) {
+    DISPLAYMODE = static_cast<uint8_t>(DISPLAYMODE + 1);
+    if (DISPLAYMODE == 7) {
+      DISPLAYMODE = 1;
+    }
+    SHOWTIMES();
+  } else if (control == kDoorButton) {
+    if (MciCommand("", true) == "open") {
+      MciCommand("set cdaudio door closed");
+    } else {
+      MciCommand("set cdaudio door open");
+    }
+  } else if (control == kPlayButton) {
+    if (PLAYING == 0) {
+      PLAYENTRY(SELECTEDROW(kTrackList), 1);
+    } else {
+      STOPPLAYER();
+    }
+  } else if (control == kPauseButton) {
+    PAUSEPLAYER();
+  } else if (control == kPreviousButton) {
+    PLAYENTRY(QueuePosition(&PLAYQUEUE) - 1, PLAYING);
+  } else if (control == kNextButton) {
+    PLAYENTRY(QueuePosition(&PLAYQUEUE) + 1, PLAYING);
+  } else if (control >= kFirstTrackButton && control <= kLastTrackButton) {
+    if (!CONFIRMALBUMORDER()) {
+      return false;
+    }
+    PLAYENTRY(control - (kFirstTrackButton - 1) + BUTTONPAGE * 10, 1);
+  } else if (control == kNextPageButton) {
+    NEXTBUTTONPAGE();
+  } else if (control == kTrackList) {
+    PLAYENTRY(SELECTEDROW(kTrackList), PLAYING);
+  } else if (control == kPlaylistList) {
+    if (SELECTEDPLAYLIST != LASTPLAYLIST) {
+      STOPPLAYER();
+      QueueGet(&PLAYLISTQUEUE, SELECTEDROW(kPlaylistList));
+      LOADPLAYLIST();
+      if (AUTOPLAY != 0) {
+        PLAYING = 1;
+        PLAYENTRY(1, 1);
+      }
+    }
+  }
+  return true;
+}
+
+void OPENWINDOW() {
+  OPENCDDEVICE();
+  if (DEVICEOPEN == 0) {
+    DISABLEPLAYER();
+    DISABLECONTROLS(kDoorButton);
+    SetTimer(kSlowTimer);
+    STAYONTOP = 0;
+    if (CAPTIONMODE != 0) {
+      SetText(0, "Device Not Available");
+    }
+  } else if (CAPTIONMODE != 0) {
+    SHOWSTATUSCAPTION();
+  }
+  LASTCAPTIONMODE = CAPTIONMODE;
+}
+
+void TICK() {
+  CAPTIONMODE = (CONTROLPANEL != 0 || GetIconized()) ? 1 : 0;
+  const FixedText<9> lastMode = OLDMODE;
+  bool settled = false;
+  if (DEVICEOPEN == 0) {
+    OPENCDDEVICE();
+    SHOWCAPTION(true);
+    settled = DEVICEOPEN == 0;
+  } else {
+    POLLSTATUS();
+    SHOWCAPTION(false);
+    settled = NEWMODE == lastMode;
+  }
+  LASTCAPTIONMODE = CAPTIONMODE;
+  NOTESETTLED(settled);
 }
 
 }  // namespace
@@ -64,25 +228,18 @@ intptr_t CDPLAYERWNDPROC(uint64_t hwnd, uint32_t message, uintptr_t wParam, intp
   return platform::CallWindowProcA(PREVPROC, hwnd, message, wParam, lParam);
 }
 
-void MAINWINDOWEVENT() {
+bool MAINWINDOWEVENT() {
+  if (ACCEPTEDCONTROL() != 0 && !RUNCOMMAND(ACCEPTEDCONTROL())) {
+    SKIPEVENT();
+    return true;
+  }
   switch (CURRENTEVENT()) {
     case EVENT::OpenWindow:
-      OPENCDDEVICE();
-      REFRESHCONTROLS();
+      OPENWINDOW();
       break;
-    case EVENT::Timer: {
-      // Until the device opens, every tick of the slow timer tries again; then every tick polls.
-      const bool wasOpen = DEVICEOPEN != 0;
-      const FixedText<9> lastMode = OLDMODE;
-      if (DEVICEOPEN == 0) {
-        OPENCDDEVICE();
-      } else {
-        POLLSTATUS();
-      }
-      REFRESHCONTROLS();
-      NOTESETTLED(DEVICEOPEN == 0 || (wasOpen && NEWMODE == lastMode));
+    case EVENT::Timer:
+      TICK();
       break;
-    }
     case EVENT::Moved:
       // A minimised window reports the icon's place, which is no place to restore to.
       if (!GetIconized()) {
@@ -91,16 +248,14 @@ void MAINWINDOWEVENT() {
         READPOSITION(0, WINDOWX, WINDOWY, width, height);
       }
       break;
-    case EVENT::Accepted:
-      if (ACCEPTEDCONTROL() == kStayOnTopItem && STAYONTOP != LASTSTAYONTOP) {
-        APPLYSTAYONTOP();
-      } else if (ACCEPTEDCONTROL() == kControlPanelItem && CONTROLPANEL != LASTCONTROLPANEL) {
-        APPLYCONTROLPANEL();
-      }
-      break;
+    case EVENT::CloseWindow:
+      SAVESETTINGS();
+      return false;
     default:
       break;
   }
+  REFRESHCONTROLS();
+  return true;
 }
 
 bool CDPLAYER() {
@@ -141,11 +296,9 @@ bool CDPLAYER() {
   REFRESHCONTROLS(0, 0);
 
   while (EVENTLOOP()) {
-    if (CURRENTEVENT() == EVENT::CloseWindow) {
-      SAVESETTINGS();
+    if (!MAINWINDOWEVENT()) {
       break;
     }
-    MAINWINDOWEVENT();
   }
   WINDOWCLOSE(MAINWINDOW);
   MAINWINDOW = 0;

@@ -14,8 +14,8 @@ bool CDPLAYER();
 // ends, passes every other message on.
 intptr_t CDPLAYERWNDPROC(uint64_t hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
-// One event of the main window's loop.
-void MAINWINDOWEVENT();
+// The main window's loop body for the current event; false when the loop is to end.
+bool MAINWINDOWEVENT();
 
 // Called once, at the first tick that finds the player settled: the device's mode as at the tick
 // before, or no device to open. What a person would see then; the program's screenshot waits

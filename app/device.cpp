@@ -37,6 +37,8 @@ void SWITCHPLAYER(void (*change)(int32_t, int32_t)) {
   change(11, 14);  // previous, play, pause, next
   change(17, 18);  // repeat, edit playlist
   change(16, 19);  // the track list, those two again and the first track button
+  // The Options menu's "&Playlist" opens the editor as "&Edit Playlist" does: not without a disc.
+  change(4, 0);
 }
 
 }  // namespace

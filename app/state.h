@@ -48,7 +48,8 @@ inline constexpr int32_t kStatusString = 36;
 inline runtime::WindowHandle MAINWINDOW = 0;
 inline uint64_t MAINHANDLE = 0;
 inline intptr_t PREVPROC = 0;
-inline uint8_t CAPTIONMODE = 0;
+inline uint8_t CAPTIONMODE = 0;  // the caption shows the status: compact or minimised
+inline uint8_t LASTCAPTIONMODE = 0;
 inline int32_t LASTCONTROLPANEL = 0;
 inline int32_t LASTSTAYONTOP = 0;
 // The main window's heights in window units: its toolbar alone, and the whole player.

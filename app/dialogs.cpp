@@ -1,0 +1,53 @@
+// The playlist title dialog and the About window, both modal.
+#include "app/dialogs.h"
+
+#include "runtime/events.h"
+#include "runtime/window.h"
+
+namespace vantora::app {
+namespace {
+
+using namespace runtime;
+
+constexpr int32_t kOkButton = 2;
+constexpr int32_t kCancelButton = 3;
+
+}  // namespace
+
+FixedText<60> EDITPLAYLISTTITLE(std::string_view title) {
+  FixedText<60> entry = title;
+  FixedText<60> result = title;
+  const WindowHandle dialog = WINDOWCREATE("P26$EDITWINDOW", "cdplayer$CDPLAYER", {&entry});
+  if (dialog == 0) {
+    return result;
+  }
+  WINDOWOPEN(dialog);
+  if (entry == "") {
+    SetText(0, "New Playlist Title");
+  }
+  REFRESHCONTROLS();
+  while (EVENTLOOP()) {
+    if (ACCEPTEDCONTROL() == kOkButton) {
+      READCONTROLS();
+      result = entry;
+      POSTEVENT(EVENT::CloseWindow);
+    } else if (ACCEPTEDCONTROL() == kCancelButton) {
+      POSTEVENT(EVENT::CloseWindow);
+    }
+  }
+  WINDOWCLOSE(dialog);
+  return result;
+}
+
+void SHOWABOUT() {
+  const WindowHandle about = WINDOWCREATE("P27$ABOUTWINDOW", "cdplayer$CDPLAYER", {});
+  if (about == 0) {
+    return;
+  }
+  WINDOWOPEN(about);
+  while (EVENTLOOP()) {
+  }
+  WINDOWCLOSE(about);
+}
+
+}  // namespace vantora::app

@@ -1,0 +1,16 @@
+// The playlist title dialog and the About window, both modal.
+#pragma once
+
+#include <string_view>
+
+#include "runtime/text.h"
+
+namespace vantora::app {
+
+// Asks for a playlist's title, "New Playlist Title" when `title` is blank. Returns the entry's
+// text after "OK", else `title` (cut to 60 characters); a blank result means no title.
+runtime::FixedText<60> EDITPLAYLISTTITLE(std::string_view title);
+// Shows the About window until its "OK" or its close box closes it.
+void SHOWABOUT();
+
+}  // namespace vantora::app
