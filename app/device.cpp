@@ -86,6 +86,8 @@ void OPENCDDEVICE() {
   if (IsYes(MciCommand("capability cdaudio can eject"))) {
     CANEJECT = 1;
     ENABLECONTROLS(kDoorButton);
+  } else {
+    DISABLECONTROLS(kDoorButton);  // a drive that cannot open its door has no door button
   }
   ENABLEPLAYER();
   POLLSTATUS();

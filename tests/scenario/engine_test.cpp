@@ -216,6 +216,25 @@ TEST_F(Engine, TheDoorDuringAPlay) {
   EXPECT_FALSE(Control(kTrackList).enabled);
 }
 
+TEST_F(Engine, AFailingModeQueryAndADriveThatCannotEject) {
+  ASSERT_TRUE(Drive().SetCanEject(false).ok());
+  Run({
+      {"start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS- | Track 1"},
+      {"play", [] { PLAYENTRY(1, 1); }, "Playing Track 1 | STOP PAUS CLOS- | Track 1"},
+      // The error number is a mode of its own: the play button and pause show it, no more.
+      {"the mode query fails",
+       [&] { ASSERT_TRUE(Drive().InjectFailure("status cdaudio mode", 262).ok()); },
+       "Playing Track 1 | PLAY' PAUS- CLOS- | Track 1"},
+      {"and works again",
+       [&] { ASSERT_TRUE(Drive().ClearFailures([](const auto&) { return true; }).ok()); },
+       "Playing Track 1 | STOP PAUS CLOS- | Track 1"},
+      {"the door stays shut", [] { MciCommand("set cdaudio door open"); },
+       "Playing Track 1 | STOP PAUS CLOS- | Track 1", "!seek cdaudio to start"},
+  });
+  EXPECT_EQ(PLAYING, 1);
+  EXPECT_EQ(CANEJECT, 0);
+}
+
 TEST_F(Engine, TheWorkedTimeExampleInEveryMode) {
   // Track 3 starts at 08:10:20 and lasts 05:00:10; the disc reads 45:12:40.
   Insert(
