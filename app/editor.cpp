@@ -18,6 +18,7 @@ namespace {
 using namespace runtime;
 
 // The editor's controls, by number.
+constexpr int32_t kPlaylistGroup = 8;
 constexpr int32_t kTrackListBox = 6;
 constexpr int32_t kTrackTitleEntry = 7;
 constexpr int32_t kPlaylistChoice = 9;
@@ -41,6 +42,25 @@ constexpr int32_t kKeyPageDown = 0x22;
 constexpr int32_t kKeyCtrlPageUp = 0x221;
 constexpr int32_t kKeyCtrlPageDown = 0x222;
 constexpr int32_t kPageRows = 15;
+
+// The stored form holds 99 tracks a playlist and 255 playlists an album. A full playlist says so
+// in its group's title and takes no more tracks; "&New" is off while the album is full.
+bool PLAYLISTFULL() {
+  return QueueCount(&TRACKLISTQUEUE) >= kMaxPlaylistTracks;
+}
+bool ALBUMFULL() {
+  return QueueCount(&HOLDQUEUE) >= kMaxPlaylists;
+}
+void SHOWLIMITS() {
+  SetText(kPlaylistGroup, PLAYLISTFULL() ? "&Playlist (full: 99 tracks)" : "&Playlist");
+  if (ALBUMFULL()) {
+    DISABLECONTROLS(kNewButton);
+    SetToolTip(kNewButton, "An album holds at most 255 playlists");
+  } else {
+    ENABLECONTROLS(kNewButton);
+    SetToolTip(kNewButton, "Add a customized playlist");
+  }
+}
 
 void SWITCHPLAYLISTCONTROLS(void (*change)(int32_t, int32_t)) {
   change(kPlaylistChoice, kPlaylistTracks);
@@ -74,6 +94,9 @@ void DROPPLAYLISTTRACK() {
 }
 
 void NEWPLAYLIST() {
+  if (ALBUMFULL()) {
+    return;
+  }
   PACKPLAYLIST();
   const FixedText<60> title = EDITPLAYLISTTITLE("");
   if (title == "") {
@@ -184,7 +207,7 @@ void RUNCONTROL() {
   const int32_t event = CURRENTEVENT();
   switch (EVENTCONTROL()) {
     case kPlaylistTracks:
-      if (event == EVENT::Drop && DROPPED(kAddTrack)) {
+      if (event == EVENT::Drop && DROPPED(kAddTrack) && !PLAYLISTFULL()) {
         TRACKLISTRECORD.PLAYLISTTRACKNAME = TRACKRECORD.TRACKTITLE;
         TRACKLISTRECORD.PLAYLISTTRACKNUMBER = SELECTEDROW(kTrackListBox);
         QueueAppend(&TRACKLISTQUEUE);
@@ -249,11 +272,13 @@ int32_t EDITPLAYLISTS() {
     PLAYLISTNAME = HOLDRECORD.HOLDPLAYLISTNAME;
   }
   SetSelected(kTrackListBox, 1);
+  SHOWLIMITS();
   REFRESHCONTROLS();
   while (EVENTLOOP()) {
     DROPPLAYLISTTRACK();
     RUNBUTTON(ACCEPTEDCONTROL());
     RUNCONTROL();
+    SHOWLIMITS();
   }
   WINDOWCLOSE(editor);
   QueueFree(&TRACKLISTQUEUE);
