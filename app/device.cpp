@@ -105,7 +105,11 @@ void ENABLEPLAYER() {
 void PLAYENTRY(int32_t position, int32_t start) {
   const int32_t count = QueueCount(&PLAYQUEUE);
   if (count == 0) {
-    return;  // an empty play order has nothing to play, and the last record must not replay
+    // An empty play order has nothing to play, and the last record must not replay.
+    if (start != 0) {
+      PLAYING = 0;
+    }
+    return;
   }
   if (position > count) {
     position = 1;

@@ -17,6 +17,7 @@ namespace {
 using namespace runtime;
 
 constexpr int32_t kButtonsPerPage = 10;
+constexpr int32_t kMaxDiscTracks = 99;
 
 // Appends the time value of a length reply to the key, which keeps its first 24 characters.
 void APPENDLENGTH(const std::string& command) {
@@ -28,7 +29,10 @@ void APPENDLENGTH(const std::string& command) {
 void SCANDISC() {
   PushText(MciCommand("status cdaudio number of tracks"));
   PopNumber();
-  TRACKCOUNT = static_cast<uint8_t>(DecPopInteger());
+  // A disc holds at most 99 tracks: anything more is the error number of a disc that cannot
+  // be counted (a blank one), which has no tracks to offer.
+  const int32_t count = DecPopInteger();
+  TRACKCOUNT = static_cast<uint8_t>(count >= 0 && count <= kMaxDiscTracks ? count : 0);
   FORMAT(TRACKCOUNT, "N2");
   PopToFixed(ALBUMKEY.data(), ALBUMKEY.size());
   APPENDLENGTH("status cdaudio length");

@@ -235,6 +235,18 @@ TEST_F(Engine, AFailingModeQueryAndADriveThatCannotEject) {
   EXPECT_EQ(CANEJECT, 0);
 }
 
+TEST_F(Engine, ABlankDiscHasNoTracksToPlay) {
+  AUTOPLAY = 1;
+  Run({
+      {"start", [] { OPENCDDEVICE(); }, "Playing Track 1 | STOP PAUS CLOS | Track 1"},
+      {"a blank disc", [&] { ASSERT_TRUE(Drive().Insert(platform::cdaudio::Disc{}).ok()); },
+       "Stopped | PLAY PAUS CLOS | ", "!play cdaudio from 1"},
+  });
+  EXPECT_EQ(TRACKCOUNT, 0);
+  EXPECT_EQ(PLAYING, 0);
+  EXPECT_TRUE(Control(kFirstTrackButton).hidden);
+}
+
 TEST_F(Engine, TheWorkedTimeExampleInEveryMode) {
   // Track 3 starts at 08:10:20 and lasts 05:00:10; the disc reads 45:12:40.
   Insert(
