@@ -306,7 +306,10 @@ bool ModelWindowSystem::SetSelectedRow(uintptr_t window, int32_t control, int32_
 
 int32_t ModelWindowSystem::SelectedRow(uintptr_t window, int32_t control) const {
   const ControlState* state = Find(window, control);
-  return state == nullptr ? 0 : state->selectedRow;
+  if (state == nullptr)
+    return 0;
+  const int32_t count = state->rows != nullptr ? state->rows->RowCount() : 0;
+  return state->selectedRow <= count ? state->selectedRow : 0;
 }
 
 bool ModelWindowSystem::RefreshRows(uintptr_t window, int32_t control) {
@@ -314,6 +317,7 @@ bool ModelWindowSystem::RefreshRows(uintptr_t window, int32_t control) {
   if (state == nullptr)
     return false;
   ++state->refreshes;
+  state->selectedRow = SelectedRow(window, control);
   return true;
 }
 
@@ -347,6 +351,14 @@ void ModelWindowSystem::WaitForInput(ClockTime deadline) {
   if (!script_.empty()) {
     const NativeInput input = script_.front();
     script_.pop_front();
+    const bool pick =
+        input.type == NativeInput::Type::RowSelected || input.type == NativeInput::Type::RowPicked;
+    ControlState* list = pick ? Find(input.window, input.control) : nullptr;
+    // A user can only highlight a row the list has.
+    if (list != nullptr && input.row >= 0 &&
+        input.row <= (list->rows != nullptr ? list->rows->RowCount() : 0)) {
+      list->selectedRow = input.row;
+    }
     if (sink_) {
       sink_(input);
     }

@@ -28,8 +28,8 @@ class ModelWindowSystem final : public WindowSystem {
     bool focused = false;
     Rect rect;
     const NativeRows* rows = nullptr;
-    int32_t selectedRow = 0;
-    int32_t refreshes = 0;  // RefreshRows calls
+    int32_t selectedRow = 0;  // as last set; SelectedRow() drops a row the rows no longer reach
+    int32_t refreshes = 0;    // RefreshRows calls
   };
   struct WindowState {
     NativeWindowSpec spec;
@@ -52,7 +52,8 @@ class ModelWindowSystem final : public WindowSystem {
   // With a manual clock, waits with nothing scripted move that clock to their deadline.
   explicit ModelWindowSystem(ManualClock* clock = nullptr) : clock_(clock) {}
 
-  // Scripting.
+  // Scripting. Input is delivered as the native controls would report it: a row selected or
+  // picked in a list is highlighted there first.
   void QueueInput(const NativeInput& input) { script_.push_back(input); }
   size_t PendingInput() const { return script_.size(); }
   // Answers the next message box with the button of this label (or index, counted from 0).

@@ -113,16 +113,22 @@ struct NativeInput {
     RowSelected,     // a list's highlighted row changed (row)
     AlertKey,        // an alert key was pressed in a control (key)
     Dropped,         // a drag from `control` ended on `target` over `row` (0: below the rows)
+    MouseRow,        // over a list, a mouse button went down or up or the pointer moved (mouse)
+                     // with `row` under it (0: below the rows); moves only when the row changes
     CloseRequested,  // the close box, Alt+F4, or the window manager
     Moved,           // the user moved the window
     Iconized,        // minimised or restored (see IsIconized)
   };
+  enum class Mouse : uint8_t { Pressed, Moved, Released };
   Type type = Type::Activated;
   uintptr_t window = 0;
   int32_t control = 0;
   int32_t target = 0;
   int32_t row = 0;
-  uint32_t key = 0;  // key code: virtual-key in the low byte, +100h Shift, +200h Ctrl, +400h Alt
+  // The key that caused the input (0 for the mouse): virtual-key in the low byte, +100h Shift,
+  // +200h Ctrl, +400h Alt. Set for control input; AlertKey always has one.
+  uint32_t key = 0;
+  Mouse mouse = Mouse::Pressed;  // MouseRow
 };
 
 using NativeInputSink = std::function<void(const NativeInput&)>;
@@ -177,7 +183,8 @@ class WindowSystem {
   virtual bool Focus(uintptr_t window, int32_t control) = 0;
 
   // Lists: the rows to draw (owned by the runtime, alive while the window is), the selected row
-  // (1-based, 0 none) and a nudge to redraw now.
+  // (1-based, 0 none) and a nudge to redraw now. The list keeps the selection: SelectedRow is
+  // the row highlighted now, the user's pick included, and 0 once the rows no longer reach it.
   virtual bool SetRows(uintptr_t window, int32_t control, const NativeRows* rows) = 0;
   virtual bool SetSelectedRow(uintptr_t window, int32_t control, int32_t row) = 0;
   virtual int32_t SelectedRow(uintptr_t window, int32_t control) const = 0;

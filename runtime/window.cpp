@@ -49,8 +49,8 @@ Event MakeEvent(int32_t value, int32_t control = 0, uint32_t key = 0) {
   return event;
 }
 
-Event MakeDropEvent(int32_t value, int32_t control, std::string tag, int32_t target) {
-  Event event = MakeEvent(value, control);
+Event MakeDropEvent(int32_t value, int32_t control, std::string tag, int32_t target, uint32_t key) {
+  Event event = MakeEvent(value, control, key);
   event.dropTag = std::move(tag);
   event.dropTarget = target;
   return event;
@@ -69,7 +69,6 @@ struct ControlObject {
   bool enabled = true;
   bool hidden = false;
   bool checked = false;
-  int32_t selected = 0;
   // Stored 0-based; -1 is none.
   std::array<int32_t, kMouseRowCount> mouseRows{-1, -1, -1};
   void* variable = nullptr;
@@ -281,6 +280,18 @@ Window* FindByNative(uintptr_t native) {
   return nullptr;
 }
 
+// Copies an entry's text into its bound variable through the entry's picture.
+void Read(Window& window, ControlObject& control) {
+  if (control.kind != NativeKind::Entry || control.variable == nullptr) {
+    return;
+  }
+  if (std::optional<std::string> text = window.system->Text(window.native, control.id)) {
+    control.text = std::move(*text);
+  }
+  WriteText(control,
+            control.hasPicture ? DeformatText(control.text, control.picture) : control.text);
+}
+
 // Whether the user can reach the control: enabled, and neither it nor a parent hidden.
 bool Reachable(const Window& window, const ControlObject& control) {
   if (!control.enabled) {
@@ -330,24 +341,24 @@ void OnInput(const NativeInput& input) {
   switch (input.type) {
     case NativeInput::Type::Activated:
       if (control->closesWindow) {
-        Queue(*window, MakeEvent(EVENT::CloseWindow));
+        Queue(*window, MakeEvent(EVENT::CloseWindow, 0, input.key));
       } else if (control->checkable) {
         const bool on = ReadNumber(*control) == 0;
         WriteNumber(*control, on ? 1 : 0);
         control->checked = on;
         window->system->SetChecked(window->native, control->id, on);
-        QueueField(*window, *control, EVENT::Accepted);
+        QueueField(*window, *control, EVENT::Accepted, input.key);
       } else if (control->kind != NativeKind::Entry || !afterEdit) {
-        QueueField(*window, *control, EVENT::Accepted);
+        QueueField(*window, *control, EVENT::Accepted, input.key);
       }
       return;
     case NativeInput::Type::EntryChanged:
-      if (std::optional<std::string> text = window->system->Text(window->native, control->id)) {
-        control->text = std::move(*text);
-      }
+      // The edit reaches the bound variable before anything that follows it, so a procedure
+      // that only redisplays keeps what the user typed.
+      Read(*window, *control);
       state.editedWindow = input.window;
       state.editedEntry = input.control;
-      QueueField(*window, *control, EVENT::Accepted);
+      QueueField(*window, *control, EVENT::Accepted, input.key);
       return;
     case NativeInput::Type::RowPicked:
       if (control->kind == NativeKind::DropList) {
@@ -359,16 +370,22 @@ void OnInput(const NativeInput& input) {
         if (!value) {
           return;
         }
-        control->selected = input.row;
         WriteText(*control, *value);
         control->text = CLIP(*value);
-        QueueField(*window, *control, EVENT::Accepted);
+        QueueField(*window, *control, EVENT::Accepted, input.key);
         return;
       }
       [[fallthrough]];
     case NativeInput::Type::RowSelected:
-      control->selected = input.row;
-      QueueField(*window, *control, EVENT::NewSelection);
+      QueueField(*window, *control, EVENT::NewSelection, input.key);
+      return;
+    case NativeInput::Type::MouseRow:
+      if (control->IsList()) {
+        const auto which = static_cast<size_t>(input.mouse);
+        if (which < control->mouseRows.size()) {
+          control->mouseRows[which] = input.row > 0 ? input.row - 1 : -1;
+        }
+      }
       return;
     case NativeInput::Type::AlertKey:
       QueueField(*window, *control, EVENT::AlertKey, input.key);
@@ -384,7 +401,8 @@ void OnInput(const NativeInput& input) {
         return;
       }
       target->mouseRows[2] = input.row > 0 ? input.row - 1 : -1;
-      Queue(*window, MakeDropEvent(EVENT::Drag, control->number, std::move(tag), target->number));
+      Queue(*window,
+            MakeDropEvent(EVENT::Drag, control->number, std::move(tag), target->number, input.key));
       return;
     }
     default:
@@ -445,36 +463,23 @@ void Refresh(Window& window, ControlObject& control) {
     case NativeKind::DropList:
       if (control.variable != nullptr) {
         const std::string value = VariableText(control);
+        // The row holding the value becomes the selected one; a value that names no row keeps
+        // the selection there was.
+        int32_t row = control.rows ? control.rows->FindRow(value) : 0;
+        if (row == 0) {
+          row = system.SelectedRow(window.native, control.id);
+        }
         control.text = std::string(CLIP(value));
         system.SetText(window.native, control.id, control.text);
-        if (control.rows) {
-          if (const int32_t row = control.rows->FindRow(value); row != 0) {
-            control.selected = row;
-          }
-        }
+        system.SetSelectedRow(window.native, control.id, row);
       }
       [[fallthrough]];
     case NativeKind::List:
-      if (control.rows && control.selected > control.rows->RowCount()) {
-        control.selected = 0;
-      }
-      system.SetSelectedRow(window.native, control.id, control.selected);
       system.RefreshRows(window.native, control.id);
       return;
     default:
       return;
   }
-}
-
-void Read(Window& window, ControlObject& control) {
-  if (control.kind != NativeKind::Entry || control.variable == nullptr) {
-    return;
-  }
-  if (std::optional<std::string> text = window.system->Text(window.native, control.id)) {
-    control.text = std::move(*text);
-  }
-  WriteText(control,
-            control.hasPicture ? DeformatText(control.text, control.picture) : control.text);
 }
 
 // Ends the loop of a window: it is no longer current.
@@ -584,7 +589,8 @@ std::string GetControlProperty(Window& window, ControlObject& control, int32_t p
     case PROP_ICON:
       return control.icon;
     case PROP_SELECTED:
-      return control.IsList() ? std::to_string(control.selected) : std::string{};
+      return control.IsList() ? std::to_string(system.SelectedRow(window.native, control.id))
+                              : std::string{};
     case PROP_TOOLTIP:
       return control.tip;
     default:
@@ -656,7 +662,6 @@ void SetControlProperty(Window& window, ControlObject& control, int32_t property
       if (row < 0 || row > count) {
         row = 0;
       }
-      control.selected = row;
       system.SetSelectedRow(window.native, control.id, row);
       return;
     }
@@ -849,7 +854,8 @@ bool EVENTLOOP() {
     }
     // The target sees the drop only once the source has handled its EVENT:Drag.
     if (done.value == EVENT::Drag && done.dropTarget != 0) {
-      window->events.push_front(MakeDropEvent(EVENT::Drop, done.dropTarget, done.dropTag, 0));
+      window->events.push_front(
+          MakeDropEvent(EVENT::Drop, done.dropTarget, done.dropTag, 0, done.key));
     }
   }
   window->looping = true;
@@ -907,7 +913,10 @@ int32_t SELECTEDROW(int32_t number) {
     return 0;
   }
   const ControlObject* control = ByNumber(*window, number == 0 ? EVENTCONTROL() : number);
-  return control != nullptr && control->IsList() ? control->selected : 0;
+  // The native list keeps the selection: what the user highlighted, none once its row is gone.
+  return control != nullptr && control->IsList()
+             ? window->system->SelectedRow(window->native, control->id)
+             : 0;
 }
 
 int32_t LASTKEY() {

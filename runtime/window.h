@@ -29,6 +29,9 @@ inline constexpr int32_t PROP_XPOS = 0x7C02;
 inline constexpr int32_t PROP_YPOS = 0x7C03;
 inline constexpr int32_t PROP_WIDTH = 0x7C04;
 inline constexpr int32_t PROP_HEIGHT = 0x7C05;
+// A list's rows under the pointer (1-based, 0 none): when a mouse button last went down over it,
+// when the pointer last moved over it onto another row, when a button was last released over it
+// (for a drop: the row the dragged item was released over).
 inline constexpr int32_t PROP_MOUSEDOWNROW = 0x7C20;
 inline constexpr int32_t PROP_MOUSEMOVEROW = 0x7C21;
 inline constexpr int32_t PROP_MOUSEUPROW = 0x7C22;
@@ -104,7 +107,10 @@ int32_t CURRENTEVENT();
 int32_t EVENTCONTROL();
 int32_t ACCEPTEDCONTROL();
 // The selected row of a list (0: the control of the current event); 0 when there is no such list.
+// It is the row the list highlights now: the user's pick, none once the row is gone.
 int32_t SELECTEDROW(int32_t control = 0);
+// The key behind the current event, masked to 7FFh: Enter for an entry accepted by it, Space for
+// a button pressed from the keyboard, an alert key; 0 for the mouse, the timer and posted events.
 int32_t LASTKEY();
 // Queues an event (its value, without the 1400h) for a control of the current window.
 void POSTEVENT(int32_t event, int32_t control = 0, int32_t thread = 0);
@@ -112,6 +118,8 @@ void POSTEVENT(int32_t event, int32_t control = 0, int32_t thread = 0);
 // Ranges: (0, 0) every control, (n, 0) control n alone, first > last swapped. Numbers that name
 // no control are skipped.
 void REFRESHCONTROLS(int32_t first = 0, int32_t last = 0);
+// An entry whose text the user changed copies it into its variable by itself, and raises
+// EVENT:Accepted, when it loses the focus or Enter is pressed.
 void READCONTROLS(int32_t first = 0, int32_t last = 0);
 void HIDECONTROLS(int32_t first, int32_t last = 0);
 void UNHIDECONTROLS(int32_t first, int32_t last = 0);

@@ -501,6 +501,17 @@ class QtWindowSystem::Impl {
     if (quiet_ > 0) {
       return;
     }
+    switch (input.type) {
+      case NativeInput::Type::Activated:
+      case NativeInput::Type::EntryChanged:
+      case NativeInput::Type::RowPicked:
+      case NativeInput::Type::RowSelected:
+      case NativeInput::Type::Dropped:
+        input.key = lastKey_;
+        break;
+      default:
+        break;
+    }
     pending_.push_back(input);
     if (waitLoop_ != nullptr) {
       waitLoop_->quit();
@@ -829,6 +840,8 @@ class QtWindowSystem::Impl {
                            });
           Tag(list->viewport(), handle, id);
           list->viewport()->setProperty("vantoraList", true);
+          // The row under a pointer that moves without a button held counts too.
+          list->viewport()->setMouseTracking(true);
           c.list = list;
           c.model = model;
           c.widget = list;
@@ -995,7 +1008,24 @@ class QtWindowSystem::Impl {
       case QEvent::MouseButtonRelease:
         return Mouse(object, static_cast<QMouseEvent*>(event));
       case QEvent::KeyPress:
-        return Key(object, static_cast<QKeyEvent*>(event));
+      case QEvent::ShortcutOverride: {
+        // Input reported while a key is handled is that key's; a shortcut is seen only here.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        lastKey_ = KeyCode(key->key(), key->modifiers());
+        return event->type() == QEvent::KeyPress && Key(object, static_cast<QKeyEvent*>(event));
+      }
+      case QEvent::FocusOut:
+        // An entry that loses the focus to the mouse or to the program reports its edit keyless.
+        switch (static_cast<QFocusEvent*>(event)->reason()) {
+          case Qt::MouseFocusReason:
+          case Qt::OtherFocusReason:
+          case Qt::ActiveWindowFocusReason:
+            lastKey_ = 0;
+            break;
+          default:
+            break;
+        }
+        return false;
       case QEvent::Paint:
         if (object->property("vantoraList").toBool()) {
           SyncRows(object->property("vantoraWindow").toULongLong(),
@@ -1012,10 +1042,16 @@ class QtWindowSystem::Impl {
     const auto handle = static_cast<uintptr_t>(windowProperty.toULongLong());
     const int32_t id = object->property("vantoraControl").toInt();
     const bool tagged = windowProperty.isValid();
+    const bool list = tagged && object->property("vantoraList").toBool();
+    const QPoint global = event->globalPosition().toPoint();
     if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+      lastKey_ = 0;
       if (tagged && object->property("vantoraRegion").toBool()) {
         Report({NativeInput::Type::Activated, handle, id});
         return true;
+      }
+      if (list) {
+        ReportMouseRow(handle, NativeInput::Mouse::Pressed, global);
       }
       if (tagged && event->type() == QEvent::MouseButtonPress &&
           event->button() == Qt::LeftButton && object->property("vantoraList").toBool()) {
@@ -1025,6 +1061,16 @@ class QtWindowSystem::Impl {
         }
       }
       return false;
+    }
+    if (event->type() == QEvent::MouseMove) {
+      // While a drag goes on the source list has the mouse; the list under the pointer counts.
+      if (drag_ && drag_->active) {
+        ReportMouseRow(drag_->window, NativeInput::Mouse::Moved, global);
+      } else if (list) {
+        ReportMouseRow(handle, NativeInput::Mouse::Moved, global);
+      }
+    } else if (tagged) {
+      ReportMouseRow(handle, NativeInput::Mouse::Released, global);
     }
     if (!drag_)
       return false;
@@ -1053,6 +1099,43 @@ class QtWindowSystem::Impl {
     QPoint start;
     bool active = false;
   };
+
+  static int32_t RowAt(const Control& c, QPoint global) {
+    const QModelIndex index = c.list->indexAt(c.list->viewport()->mapFromGlobal(global));
+    return index.isValid() ? index.row() + 1 : 0;
+  }
+
+  // The topmost shown list of the window under the point; nullptr when there is none.
+  const Control* ListAt(uintptr_t handle, QPoint global) const {
+    const Window* w = Find(handle);
+    if (w == nullptr)
+      return nullptr;
+    for (auto it = w->order.rbegin(); it != w->order.rend(); ++it) {
+      const Control& c = w->controls.at(*it);
+      if (c.list != nullptr && c.list->isVisible() &&
+          c.list->viewport()->rect().contains(c.list->viewport()->mapFromGlobal(global))) {
+        return &c;
+      }
+    }
+    return nullptr;
+  }
+
+  // The row under the pointer for a list's mouse rows; a move only when it is another row.
+  void ReportMouseRow(uintptr_t handle, NativeInput::Mouse mouse, QPoint global) {
+    const Control* c = ListAt(handle, global);
+    if (c == nullptr)
+      return;
+    NativeInput input{NativeInput::Type::MouseRow, handle, c->spec.id};
+    input.row = RowAt(*c, global);
+    input.mouse = mouse;
+    if (mouse == NativeInput::Mouse::Moved) {
+      const MovedRow moved{handle, c->spec.id, input.row};
+      if (moved == lastMoved_)
+        return;
+      lastMoved_ = moved;
+    }
+    Report(input);
+  }
 
   // The topmost shown and enabled control under the point that takes drops decides; its drop-ids
   // must name one of the source's drag-ids, in any letter case.
@@ -1083,12 +1166,7 @@ class QtWindowSystem::Impl {
     }
     if (!accepted)
       return;
-    int32_t row = 0;
-    if (target->list != nullptr) {
-      const QModelIndex index =
-          target->list->indexAt(target->list->viewport()->mapFromGlobal(global));
-      row = index.isValid() ? index.row() + 1 : 0;
-    }
+    const int32_t row = target->list != nullptr ? RowAt(*target, global) : 0;
     Report({NativeInput::Type::Dropped, drag.window, drag.source, target->spec.id, row});
   }
 
@@ -1252,6 +1330,14 @@ class QtWindowSystem::Impl {
   int quiet_ = 0;
   QEventLoop* waitLoop_ = nullptr;
   std::optional<Drag> drag_;
+  uint32_t lastKey_ = 0;  // the key code of the key being handled; 0 after a mouse press
+  struct MovedRow {
+    uintptr_t window = 0;
+    int32_t control = 0;
+    int32_t row = -1;
+    bool operator==(const MovedRow&) const = default;
+  };
+  MovedRow lastMoved_;
   std::function<void()> endAction_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
   int signalReadFd_ = -1;
@@ -1658,6 +1744,8 @@ bool QtWindowSystem::SetSelectedRow(uintptr_t window, int32_t control, int32_t r
 }
 
 int32_t QtWindowSystem::SelectedRow(uintptr_t window, int32_t control) const {
+  // Rows that went since the list last drew take their highlight with them.
+  impl_->SyncRows(window, control);
   const Impl::Control* c = impl_->FindControl(window, control);
   return c == nullptr ? 0 : Impl::SelectedRowOf(*c);
 }

@@ -372,6 +372,35 @@ TEST_F(RuntimeEventsTest, ListSelectionRaisesNewSelectionWithTheRow) {
   }
 }
 
+TEST_F(RuntimeEventsTest, SelectionPastTheLastRowIsNoneAndAClickedRowIsRead) {
+  for (const char* title : {"First", "Second", "Third"}) {
+    editor_.TRACKLISTQUEUE.Append(title);
+  }
+  const WindowHandle window = OpenEditor();
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  auto* list = Widget<QTreeView>(window, kEditor, 10);
+  ASSERT_NE(list, nullptr);
+  const uintptr_t native = NativeWindowOf(window);
+  const int32_t id = Id(kEditor, 10);
+  SetSelected(10, 3);
+  EXPECT_EQ(system_->SelectedRow(native, id), 3);
+  for (int i = 0; i < 2; ++i) {
+    QueueGet(&editor_.TRACKLISTQUEUE.queue, 1);
+    QueueDelete(&editor_.TRACKLISTQUEUE.queue);
+  }
+  // Before the list draws again, and after.
+  EXPECT_EQ(SELECTEDROW(10), 0);
+  EXPECT_EQ(system_->SelectedRow(native, id), 0);
+  list->viewport()->repaint();
+  EXPECT_EQ(list->model()->rowCount(), 1);
+  EXPECT_FALSE(list->selectionModel()->hasSelection());
+  EXPECT_EQ(GetSelected(10), 0);
+  Later([list] { QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, RowCentre(list, 0)); });
+  EXPECT_EQ(Next(), "EVENT:NewSelection 10");
+  EXPECT_EQ(SELECTEDROW(), 1);
+  EXPECT_EQ(system_->SelectedRow(native, id), 1);
+}
+
 TEST_F(RuntimeEventsTest, AlertKeysInTheTrackEntryCarryTheirKey) {
   editor_.TRACKTITLE = "Overture";
   const WindowHandle window = OpenEditor();
@@ -409,6 +438,93 @@ TEST_F(RuntimeEventsTest, AlertKeysInTheTrackEntryCarryTheirKey) {
   EXPECT_EQ(LASTKEY(), 0x28);
   READCONTROLS(7);
   EXPECT_EQ(editor_.TRACKTITLE.str(), "Overture in C");
+}
+
+TEST_F(RuntimeEventsTest, TypedEntryReachesItsVariableBeforeTheNextControlsEvent) {
+  editor_.ALBUMARTIST = "Someone";
+  const WindowHandle window = OpenEditor();
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  QWidget* top = TopLevel(window);
+  auto* artist = Widget<QLineEdit>(window, kEditor, 3);
+  auto* apply = Widget<QPushButton>(window, kEditor, 16);
+  ASSERT_TRUE(top && artist && apply);
+  top->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(top, 2000));
+  Later([artist, apply] {
+    artist->setFocus();
+    artist->selectAll();
+    QTest::keyClicks(artist, "Miles Davis");
+    QTest::mouseClick(apply, Qt::LeftButton);
+  });
+  EXPECT_EQ(Next(), "EVENT:Accepted 3");
+  EXPECT_EQ(editor_.ALBUMARTIST.str(), "Miles Davis");
+  EXPECT_EQ(LASTKEY(), 0) << "the focus went to the mouse";
+  EXPECT_EQ(Next(), "EVENT:Accepted 16");
+  REFRESHCONTROLS(0, 0);
+  EXPECT_EQ(artist->text(), "Miles Davis");
+}
+
+TEST_F(RuntimeEventsTest, LastKeyAndMouseRowsComeFromTheUsersInput) {
+  for (const char* title : {"Overture", "Second Movement", "Finale"}) {
+    editor_.TRACKQUEUE.Append(title);
+  }
+  const WindowHandle window = OpenEditor();
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  QWidget* top = TopLevel(window);
+  auto* title = Widget<QLineEdit>(window, kEditor, 5);
+  auto* apply = Widget<QPushButton>(window, kEditor, 16);
+  auto* tracks = Widget<QTreeView>(window, kEditor, 6);
+  ASSERT_TRUE(top && title && apply && tracks);
+  top->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(top, 2000));
+  struct Case {
+    const char* label;
+    std::function<void()> input;
+    const char* event;
+    int32_t lastKey;
+  };
+  const Case cases[] = {
+      {"Enter in an entry",
+       [title] {
+         title->setFocus();
+         QTest::keyClicks(title, "Kind of Blue");
+         QTest::keyClick(title, Qt::Key_Return);
+       },
+       "EVENT:Accepted 5", 0x0D},
+      {"Space on a button",
+       [apply] {
+         apply->setFocus();
+         QTest::keyClick(apply, Qt::Key_Space);
+       },
+       "EVENT:Accepted 16", 0x20},
+      {"a click on a button", [apply] { QTest::mouseClick(apply, Qt::LeftButton); },
+       "EVENT:Accepted 16", 0},
+      {"a click on a row",
+       [tracks] {
+         QTest::mouseClick(tracks->viewport(), Qt::LeftButton, {}, RowCentre(tracks, 1));
+       },
+       "EVENT:NewSelection 6", 0},
+      {"Down in the list", [tracks] { QTest::keyClick(tracks, Qt::Key_Down); },
+       "EVENT:NewSelection 6", 0x28},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Later(c.input);
+    EXPECT_EQ(Next(), c.event);
+    EXPECT_EQ(LASTKEY(), c.lastKey);
+  }
+  // Pressed over row 2, moved to row 3 with no button held, released over row 1.
+  Later([tracks, apply] {
+    QWidget* viewport = tracks->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, RowCentre(tracks, 1));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, RowCentre(tracks, 0));
+    QTest::mouseMove(viewport, RowCentre(tracks, 2));
+    QTest::mouseClick(apply, Qt::LeftButton);
+  });
+  EventsUntil("EVENT:Accepted 16");
+  EXPECT_EQ(GetProperty(PROP_MOUSEDOWNROW, 6), "2");
+  EXPECT_EQ(GetProperty(PROP_MOUSEMOVEROW, 6), "3");
+  EXPECT_EQ(GetProperty(PROP_MOUSEUPROW, 6), "1");
 }
 
 class RuntimeDragTest : public RuntimeEventsTest {

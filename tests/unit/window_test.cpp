@@ -493,6 +493,29 @@ TEST_F(WindowTest, ListSelectionRaisesNewSelection) {
   EXPECT_EQ(Next(), "EVENT:NewSelection 6");
 }
 
+TEST_F(WindowTest, SelectionPastTheLastRowIsNoneAndAClickedRowIsRead) {
+  const WindowHandle editor = OpenEditor();
+  for (const char* title : {"A", "B", "C"}) {
+    editor_.TRACKLISTQUEUE.Append(title);
+  }
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  const uintptr_t native = NativeWindowOf(editor);
+  const int32_t list = Id("P22$EDITWINDOW", 10);
+  SetSelected(10, 3);
+  for (int i = 0; i < 2; ++i) {
+    QueueGet(&editor_.TRACKLISTQUEUE.queue, 1);
+    QueueDelete(&editor_.TRACKLISTQUEUE.queue);
+  }
+  // No refresh: the runtime and the list agree all the same.
+  EXPECT_EQ(SELECTEDROW(10), 0);
+  EXPECT_EQ(GetSelected(10), 0);
+  EXPECT_EQ(model_.SelectedRow(native, list), 0);
+  Input(editor, NativeInput::Type::RowSelected, 10, 1, "P22$EDITWINDOW");
+  EXPECT_EQ(Next(), "EVENT:NewSelection 10");
+  EXPECT_EQ(SELECTEDROW(), 1);
+  EXPECT_EQ(model_.SelectedRow(native, list), 1);
+}
+
 TEST_F(WindowTest, AlertKeysCarryTheirMaskedKey) {
   const WindowHandle editor = OpenEditor();
   EXPECT_EQ(Next(), "EVENT:OpenWindow");
@@ -506,6 +529,68 @@ TEST_F(WindowTest, AlertKeysCarryTheirMaskedKey) {
   EXPECT_EQ(LASTKEY(), 0x222);
 }
 
+TEST_F(WindowTest, LastKeyNamesTheKeyBehindEachEvent) {
+  const WindowHandle editor = OpenEditor();
+  editor_.TRACKQUEUE.Append("A");
+  editor_.TRACKQUEUE.Append("B");
+  SetTimer(75);
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  struct Case {
+    const char* label;
+    NativeInput::Type type;
+    int32_t number;
+    uint32_t key;
+    const char* event;
+    int32_t lastKey;
+  };
+  const Case cases[] = {
+      {"Space on a button", NativeInput::Type::Activated, 16, 0x20, "EVENT:Accepted 16", 0x20},
+      {"Enter in an entry", NativeInput::Type::EntryChanged, 7, 0x0D, "EVENT:Accepted 7", 0x0D},
+      {"Down in a list", NativeInput::Type::RowSelected, 6, 0x28, "EVENT:NewSelection 6", 0x28},
+      {"a click", NativeInput::Type::Activated, 11, 0, "EVENT:Accepted 11", 0},
+      {"Shift+Enter, Caps Lock on", NativeInput::Type::Activated, 15, 0x110D, "EVENT:Accepted 15",
+       0x10D},
+  };
+  for (const Case& c : cases) {
+    NativeInput input;
+    input.type = c.type;
+    input.window = NativeWindowOf(editor);
+    input.control = Id("P22$EDITWINDOW", c.number);
+    input.row = 2;
+    input.key = c.key;
+    model_.QueueInput(input);
+    EXPECT_EQ(Next(), c.event) << c.label;
+    EXPECT_EQ(LASTKEY(), c.lastKey) << c.label;
+  }
+  EXPECT_EQ(Next(), "EVENT:Timer");
+  EXPECT_EQ(LASTKEY(), 0);
+}
+
+TEST_F(WindowTest, MouseRowsFollowThePointerOverAList) {
+  const WindowHandle editor = OpenEditor();
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  const auto mouse = [&](NativeInput::Mouse which, int32_t number, int32_t row) {
+    NativeInput input;
+    input.type = NativeInput::Type::MouseRow;
+    input.window = NativeWindowOf(editor);
+    input.control = Id("P22$EDITWINDOW", number);
+    input.mouse = which;
+    input.row = row;
+    model_.QueueInput(input);
+  };
+  mouse(NativeInput::Mouse::Pressed, 6, 2);
+  mouse(NativeInput::Mouse::Moved, 6, 3);
+  mouse(NativeInput::Mouse::Released, 6, 0);  // below the rows
+  mouse(NativeInput::Mouse::Pressed, 14, 1);  // not a list
+  Input(editor, NativeInput::Type::Activated, 16, 0, "P22$EDITWINDOW");
+  EXPECT_EQ(Next(), "EVENT:Accepted 16");  // the rows raise no event of their own
+  EXPECT_EQ(GetProperty(PROP_MOUSEDOWNROW, 6), "2");
+  EXPECT_EQ(GetProperty(PROP_MOUSEMOVEROW, 6), "3");
+  EXPECT_EQ(GetProperty(PROP_MOUSEUPROW, 6), "0");
+  EXPECT_EQ(GetProperty(PROP_MOUSEDOWNROW, 10), "0");
+  EXPECT_EQ(GetProperty(PROP_MOUSEDOWNROW, 14), "");
+}
+
 TEST_F(WindowTest, EditedEntriesAreAcceptedOnceAndReadBack) {
   const WindowHandle editor = OpenEditor();
   EXPECT_EQ(Next(), "EVENT:OpenWindow");
@@ -516,11 +601,21 @@ TEST_F(WindowTest, EditedEntriesAreAcceptedOnceAndReadBack) {
   Input(editor, NativeInput::Type::Activated, 7, 0, "P22$EDITWINDOW");
   Input(editor, NativeInput::Type::Activated, 14, 0, "P22$EDITWINDOW");
   EXPECT_EQ(Next(), "EVENT:Accepted 7");
-  EXPECT_EQ(Next(), "EVENT:Accepted 14");
-  EXPECT_EQ(editor_.TRACKTITLE, "");
-  EXPECT_EQ(GetText(7), "So What");
-  READCONTROLS(7);
   EXPECT_EQ(editor_.TRACKTITLE, "So What");
+  EXPECT_EQ(Next(), "EVENT:Accepted 14");
+  EXPECT_EQ(GetText(7), "So What");
+  // The artist typed before another button was pressed survives a redisplay.
+  model_.Type(native, Id("P22$EDITWINDOW", 3), "Miles Davis");
+  Input(editor, NativeInput::Type::EntryChanged, 3, 0, "P22$EDITWINDOW");
+  Input(editor, NativeInput::Type::Activated, 16, 0, "P22$EDITWINDOW");
+  EXPECT_EQ(Next(), "EVENT:Accepted 3");
+  EXPECT_EQ(Next(), "EVENT:Accepted 16");
+  REFRESHCONTROLS(0, 0);
+  EXPECT_EQ(editor_.ALBUMARTIST, "Miles Davis");
+  EXPECT_EQ(model_.Control(native, Id("P22$EDITWINDOW", 3))->text, "Miles Davis");
+  model_.Type(native, entry, "Blue in Green");
+  READCONTROLS(7);
+  EXPECT_EQ(editor_.TRACKTITLE, "Blue in Green");
   // A refresh puts the variable back through the entry's picture.
   editor_.ALBUMTITLE = "Kind of Blue";
   REFRESHCONTROLS(5);
