@@ -33,7 +33,6 @@ constexpr int32_t kTimeDisplay = 34;
 // The stock question-mark icon: words 01FFh and 7F02h + 1, little-endian.
 constexpr char kQuestionIcon[] = "\xFF\x01\x03\x7F";
 
-constexpr int32_t kFastTimer = 75;
 constexpr int32_t kSlowTimer = 200;
 
 void APPLYSTAYONTOP() {
