@@ -321,6 +321,18 @@ bool ModelWindowSystem::RefreshRows(uintptr_t window, int32_t control) {
   return true;
 }
 
+bool ModelWindowSystem::PaintNow(uintptr_t window, int32_t control) {
+  const WindowState* state = Find(window);
+  if (state == nullptr || (control != 0 && Find(window, control) == nullptr))
+    return false;
+  for (const ControlState& c : state->controls) {
+    if (control == 0 || c.spec.id == control) {
+      paints_.push_back({window, c.spec.id, c.text});
+    }
+  }
+  return true;
+}
+
 int32_t ModelWindowSystem::MessageBox(uintptr_t owner, const MessageBoxSpec& spec) {
   ShownMessageBox shown{owner, spec, -1};
   if (!answers_.empty()) {

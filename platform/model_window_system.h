@@ -43,6 +43,12 @@ class ModelWindowSystem final : public WindowSystem {
     intptr_t proc = 0;
     std::vector<ControlState> controls;  // controls[id - 1]
   };
+  // One control as PaintNow drew it.
+  struct Paint {
+    uintptr_t window = 0;
+    int32_t control = 0;
+    std::string text;
+  };
   struct ShownMessageBox {
     uintptr_t owner = 0;
     MessageBoxSpec spec;
@@ -72,6 +78,8 @@ class ModelWindowSystem final : public WindowSystem {
   const WindowState* Window(uintptr_t window) const;
   const ControlState* Control(uintptr_t window, int32_t control) const;
   const std::vector<ShownMessageBox>& MessageBoxes() const { return boxes_; }
+  // Every control drawn by PaintNow, in order; a whole window adds each of its controls.
+  const std::vector<Paint>& Paints() const { return paints_; }
   // Live windows in creation order.
   std::vector<uintptr_t> Windows() const;
   int32_t Waits() const { return waits_; }
@@ -105,6 +113,7 @@ class ModelWindowSystem final : public WindowSystem {
   bool SetSelectedRow(uintptr_t window, int32_t control, int32_t row) override;
   int32_t SelectedRow(uintptr_t window, int32_t control) const override;
   bool RefreshRows(uintptr_t window, int32_t control) override;
+  bool PaintNow(uintptr_t window, int32_t control) override;
   int32_t MessageBox(uintptr_t owner, const MessageBoxSpec& spec) override;
   // Delivers the next scripted input; with none, moves the manual clock to a finite deadline (or,
   // without a manual clock, sleeps until it); with neither, calls the idle handler.
@@ -132,6 +141,7 @@ class ModelWindowSystem final : public WindowSystem {
   };
   std::deque<Answer> answers_;
   std::vector<ShownMessageBox> boxes_;
+  std::vector<Paint> paints_;
   std::function<void()> idle_;
   std::function<void(ClockTime)> waitHook_;
   bool refuse_ = false;

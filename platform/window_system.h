@@ -190,6 +190,10 @@ class WindowSystem {
   virtual int32_t SelectedRow(uintptr_t window, int32_t control) const = 0;
   virtual bool RefreshRows(uintptr_t window, int32_t control) = 0;
 
+  // Draws the control (0: the whole window) on the screen now, as it is, instead of when input is
+  // next waited for: what a procedure refreshes shows even if it changes again before it waits.
+  virtual bool PaintNow(uintptr_t window, int32_t control) = 0;
+
   // Shows a modal message box; returns the index of the button pressed, -1 if it was closed
   // without one.
   virtual int32_t MessageBox(uintptr_t owner, const MessageBoxSpec& spec) = 0;

@@ -536,6 +536,41 @@ platform::Rect OneField(int32_t property, int32_t value) {
   return rect;
 }
 
+// A window's height in window units counts the frame above its client area as the platform the
+// definitions were drawn for frames it: a title bar and borders of 15 units, and 12 more for a
+// menu bar. The main window's 202-unit client area is thus 229 units high, and a height too small
+// for the frame and the toolbar leaves the toolbar alone (23 is the compact form).
+constexpr int32_t kTitleFrameUnits = 15;
+constexpr int32_t kMenuBarUnits = 12;
+
+int32_t FrameUnits(const Window& window) {
+  return kTitleFrameUnits + (window.definition->menuBar ? kMenuBarUnits : 0);
+}
+
+std::optional<platform::Rect> OuterRect(const Window& window) {
+  std::optional<platform::Rect> rect = window.system->WindowRect(window.native);
+  if (rect) {
+    rect->height = static_cast<int32_t>(
+        std::min<int64_t>(int64_t{rect->height} + FrameUnits(window), INT32_MAX));
+  }
+  return rect;
+}
+
+void SetOuterRect(const Window& window, platform::Rect rect) {
+  if (rect.height != platform::kUnchanged) {
+    int32_t toolbar = 0;
+    for (const ControlObject& control : window.controls) {
+      if (control.kind == NativeKind::Toolbar) {
+        const auto strip = window.system->ControlRect(window.native, control.id);
+        toolbar = strip ? std::max(strip->height, 0) : 0;
+      }
+    }
+    rect.height =
+        static_cast<int32_t>(std::max<int64_t>(int64_t{rect.height} - FrameUnits(window), toolbar));
+  }
+  window.system->SetWindowRect(window.native, rect);
+}
+
 bool IsRectProperty(int32_t property) {
   return property >= PROP_XPOS && property <= PROP_HEIGHT;
 }
@@ -547,7 +582,7 @@ bool IsMouseRow(int32_t property) {
 std::string GetWindowProperty(Window& window, int32_t property) {
   platform::WindowSystem& system = *window.system;
   if (IsRectProperty(property)) {
-    const std::optional<platform::Rect> rect = system.WindowRect(window.native);
+    const std::optional<platform::Rect> rect = OuterRect(window);
     return rect ? std::to_string(RectField(*rect, property)) : std::string{};
   }
   switch (property) {
@@ -601,7 +636,7 @@ std::string GetControlProperty(Window& window, ControlObject& control, int32_t p
 void SetWindowProperty(Window& window, int32_t property, const std::string& value) {
   platform::WindowSystem& system = *window.system;
   if (IsRectProperty(property)) {
-    system.SetWindowRect(window.native, OneField(property, ToInt(value)));
+    SetOuterRect(window, OneField(property, ToInt(value)));
     return;
   }
   switch (property) {
@@ -933,8 +968,18 @@ void POSTEVENT(int32_t event, int32_t control, int32_t /*thread*/) {
 }
 
 void REFRESHCONTROLS(int32_t first, int32_t last) {
-  if (Window* window = Current()) {
-    ForRange(*window, first, last, [window](ControlObject& c) { Refresh(*window, c); });
+  Window* window = Current();
+  if (window == nullptr) {
+    return;
+  }
+  ForRange(*window, first, last, [window](ControlObject& c) { Refresh(*window, c); });
+  // On the screen at once: a procedure may change the same text again before it waits.
+  platform::WindowSystem& system = *window->system;
+  if (first == 0 && last == 0) {
+    system.PaintNow(window->native, 0);
+  } else {
+    ForRange(*window, first, last,
+             [window, &system](const ControlObject& c) { system.PaintNow(window->native, c.id); });
   }
 }
 
@@ -1047,7 +1092,7 @@ void READPOSITION(int32_t control, int32_t& x, int32_t& y, int32_t& width, int32
   }
   std::optional<platform::Rect> rect;
   if (control == 0) {
-    rect = window->system->WindowRect(window->native);
+    rect = OuterRect(*window);
   } else if (const ControlObject* object = ByNumber(*window, control)) {
     rect = window->system->ControlRect(window->native, object->id);
   }
@@ -1066,7 +1111,7 @@ void WRITEPOSITION(int32_t control, int32_t x, int32_t y, int32_t width, int32_t
   }
   const platform::Rect rect{x, y, width, height};
   if (control == 0) {
-    window->system->SetWindowRect(window->native, rect);
+    SetOuterRect(*window, rect);
   } else if (const ControlObject* object = ByNumber(*window, control)) {
     window->system->SetControlRect(window->native, object->id, rect);
   }

@@ -116,7 +116,7 @@ int32_t LASTKEY();
 void POSTEVENT(int32_t event, int32_t control = 0, int32_t thread = 0);
 
 // Ranges: (0, 0) every control, (n, 0) control n alone, first > last swapped. Numbers that name
-// no control are skipped.
+// no control are skipped. A refresh is drawn on the screen before REFRESHCONTROLS returns.
 void REFRESHCONTROLS(int32_t first = 0, int32_t last = 0);
 // An entry whose text the user changed copies it into its variable by itself, and raises
 // EVENT:Accepted, when it loses the focus or Enter is pressed.
@@ -134,7 +134,10 @@ void GETPROPERTY(int32_t control, int32_t target = CURRENTTARGET);
 void SETPROPERTY(int32_t control, int32_t target = CURRENTTARGET);
 
 // Position and size in window units (control 0: the window). kUnchanged (80000000h) in an argument
-// of WRITEPOSITION leaves that coordinate as it is.
+// of WRITEPOSITION leaves that coordinate as it is. A window's height counts its title bar and
+// menu bar as 27 units above the client area the definition sizes (15 without a menu bar), and
+// never leaves the client area shorter than the toolbar: the main window, opened at 202, is 229
+// high, and 23 leaves it its toolbar alone.
 void READPOSITION(int32_t control, int32_t& x, int32_t& y, int32_t& width, int32_t& height);
 void WRITEPOSITION(int32_t control, int32_t x, int32_t y, int32_t width, int32_t height);
 

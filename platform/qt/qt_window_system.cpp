@@ -1762,6 +1762,24 @@ bool QtWindowSystem::RefreshRows(uintptr_t window, int32_t control) {
   return true;
 }
 
+bool QtWindowSystem::PaintNow(uintptr_t window, int32_t control) {
+  Impl::Window* w = impl_->Find(window);
+  if (w == nullptr)
+    return false;
+  QWidget* widget = w->top.get();
+  if (control != 0) {
+    const Impl::Control* c = impl_->FindControl(window, control);
+    if (c == nullptr)
+      return false;
+    // Menus draw when they open.
+    widget = c->action ? nullptr : c->widget.data();
+  }
+  // Painted and put on the screen before this returns.
+  if (widget != nullptr && widget->isVisible())
+    widget->repaint();
+  return true;
+}
+
 int32_t QtWindowSystem::MessageBox(uintptr_t owner, const MessageBoxSpec& spec) {
   const Impl::Window* w = impl_->Find(owner);
   QMessageBox box(w != nullptr ? w->top.get() : nullptr);

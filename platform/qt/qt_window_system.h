@@ -53,6 +53,7 @@ class QtWindowSystem final : public WindowSystem {
   bool SetSelectedRow(uintptr_t window, int32_t control, int32_t row) override;
   int32_t SelectedRow(uintptr_t window, int32_t control) const override;
   bool RefreshRows(uintptr_t window, int32_t control) override;
+  bool PaintNow(uintptr_t window, int32_t control) override;
   int32_t MessageBox(uintptr_t owner, const MessageBoxSpec& spec) override;
   void WaitForInput(ClockTime deadline) override;
 

@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -655,6 +656,69 @@ TEST_F(RuntimeEventsTest, TimerTicksAtItsPeriodOnTheOneClock) {
   QTimer::singleShot(0, qApp, [&clock] { clock.Advance(5000ms); });
   QTimer::singleShot(60, qApp, [play] { QTest::mouseClick(play, Qt::LeftButton); });
   EXPECT_EQ(Next(), "EVENT:Accepted 12");
+}
+
+// Notes the text of a label each time it is drawn.
+class PaintedTexts final : public QObject {
+ public:
+  explicit PaintedTexts(QLabel* label) : label_(label) { label->installEventFilter(this); }
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (object == label_ && event->type() == QEvent::Paint) {
+      texts.push_back(label_->text().toStdString());
+    }
+    return false;
+  }
+  std::vector<std::string> texts;
+
+ private:
+  QLabel* label_;
+};
+
+TEST_F(RuntimeEventsTest, RefreshedStatusLineIsDrawnBeforeTheBodyGoesOn) {
+  const WindowHandle window = OpenMain();
+  auto* status = Widget<QLabel>(window, kMain, 36);
+  ASSERT_NE(status, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(TopLevel(window), 2000));
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  QTest::qWait(20);  // what the open left to draw is drawn
+  PaintedTexts painted(status);
+  // One event's work: the scan's text, then the state found, without waiting in between.
+  main_.STATUSTEXT = "Scanning Disc";
+  REFRESHCONTROLS(36);
+  main_.STATUSTEXT = "Stopped";
+  REFRESHCONTROLS(36);
+  EXPECT_EQ(painted.texts, (std::vector<std::string>{"Scanning Disc", "Stopped"}));
+}
+
+TEST_F(RuntimeEventsTest, CompactHeightKeepsTheToolbarAndTheFullHeightIsTheWindowAsOpened) {
+  const WindowHandle window = OpenMain();
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  QWidget* top = TopLevel(window);
+  auto* play = Widget<QPushButton>(window, kMain, 12);
+  ASSERT_TRUE(top && play);
+  QWidget* toolbar = play->parentWidget();
+  QMenuBar* menu = top->findChild<QMenuBar*>();
+  ASSERT_NE(menu, nullptr);
+  const QSize opened = top->size();
+  const auto height = [] {
+    int32_t x = 0, y = 0, width = 0, h = 0;
+    READPOSITION(0, x, y, width, h);
+    return h;
+  };
+  EXPECT_EQ(height(), 229);
+  // As the player switches: WRITEPOSITION at start, the HEIGHT property from the menu.
+  WRITEPOSITION(0, platform::kUnchanged, platform::kUnchanged, platform::kUnchanged, 23);
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return top->height() == menu->height() + toolbar->height(); }, 2000))
+      << top->height() << " for a menu bar of " << menu->height() << " and a toolbar of "
+      << toolbar->height();
+  EXPECT_EQ(top->width(), opened.width());
+  EXPECT_TRUE(play->isVisible());
+  EXPECT_EQ(height(), 50);
+  SetProperty(PROP_HEIGHT, 0, 229);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return top->size() == opened; }, 2000))
+      << top->height() << " against " << opened.height();
+  EXPECT_EQ(height(), 229);
 }
 
 TEST_F(RuntimeEventsTest, UserMovingTheWindowRaisesMoved) {

@@ -351,15 +351,27 @@ TEST_F(WindowTest, WindowPropertiesTextIconizedHandlePosition) {
   EXPECT_EQ(GetHandle(), model_.NativeHandle(native));
   EXPECT_EQ(GetProperty(PROP_HANDLE), std::to_string(model_.NativeHandle(native)));
 
+  // The height counts title and menu bar (27 units) over the definition's 202-unit client area.
   int32_t x = 0, y = 0, width = 0, height = 0;
   READPOSITION(0, x, y, width, height);
   EXPECT_EQ(width, 172);
-  EXPECT_EQ(height, 202);
+  EXPECT_EQ(height, 229);
   WRITEPOSITION(0, 40, 50, platform::kUnchanged, platform::kUnchanged);
   READPOSITION(0, x, y, width, height);
-  EXPECT_EQ((platform::Rect{x, y, width, height}), (platform::Rect{40, 50, 172, 202}));
-  SetProperty(PROP_HEIGHT, 0, 23);
-  EXPECT_EQ(GetProperty(PROP_HEIGHT), "23");
+  EXPECT_EQ((platform::Rect{x, y, width, height}), (platform::Rect{40, 50, 172, 229}));
+  // The compact form keeps the toolbar alone; the full form is the window as opened.
+  struct Step {
+    int32_t height;
+    int32_t client;
+    const char* reads;
+  };
+  for (const Step& step : {Step{23, 23, "50"}, Step{229, 202, "229"}, Step{-7, 23, "50"},
+                           Step{INT32_MAX, INT32_MAX - 27, "2147483647"}, Step{229, 202, "229"}}) {
+    SCOPED_TRACE(step.height);
+    SetProperty(PROP_HEIGHT, 0, step.height);
+    EXPECT_EQ(model_.Window(native)->rect.height, step.client);
+    EXPECT_EQ(GetProperty(PROP_HEIGHT), step.reads);
+  }
   EXPECT_EQ(GetProperty(PROP_XPOS), "40");
   EXPECT_EQ(GetProperty(PROP_WIDTH), "172");
   WRITEPOSITION(17, platform::kUnchanged, 60, 70, platform::kUnchanged);
@@ -452,6 +464,25 @@ TEST_F(WindowTest, RefreshShowsVariablesThroughTheirPictures) {
   EXPECT_EQ(Main(36).text, "Playing Track 1");
   REFRESHCONTROLS(36);
   EXPECT_EQ(Main(36).text, "Stopped");
+}
+
+TEST_F(WindowTest, RefreshIsDrawnAtOnce) {
+  mainWindow_ = OpenMain();
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  const int32_t status = Id("P2$CDPLAYWIN", 36);
+  // Within one event, as the scan does.
+  main_.STATUSTEXT = "Scanning Disc";
+  REFRESHCONTROLS(36);
+  main_.STATUSTEXT = "Stopped";
+  REFRESHCONTROLS(36);
+  REFRESHCONTROLS(0, 0);
+  std::vector<std::string> painted;
+  for (const auto& paint : model_.Paints()) {
+    if (paint.control == status) {
+      painted.push_back(paint.text);
+    }
+  }
+  EXPECT_EQ(painted, (std::vector<std::string>{"Scanning Disc", "Stopped", "Stopped"}));
 }
 
 TEST_F(WindowTest, DropListPickAssignsTheRowsFirstFieldBeforeAccepted) {
