@@ -212,6 +212,10 @@ void SAVEALBUM() {
     return;  // no disc has been scanned: there is no album to write
   }
   PACKPLAYLIST();
+  // Apply leaves the editor on the playlist and the track it shows.
+  const int32_t editing = QueuePosition(&HOLDQUEUE);
+  const int32_t shownRow = QueuePosition(&TRACKQUEUE);
+  const TrackRecord shown = TRACKRECORD;
   WRITEALBUMVALUE("Title", ALBUMTITLE.view());
   WRITEALBUMVALUE("Artist", ALBUMARTIST.view());
   for (int32_t n = 1; n <= TRACKCOUNT; ++n) {
@@ -232,6 +236,9 @@ void SAVEALBUM() {
   // The file now holds this many; a later save with fewer must remove the surplus too.
   OPENCOUNT = std::max(OPENCOUNT, count);
   SAVEDFLAG = 1;
+  QueueGet(&HOLDQUEUE, editing);
+  QueueGet(&TRACKQUEUE, shownRow);
+  TRACKRECORD = shown;
 }
 
 void PACKPLAYLIST() {
