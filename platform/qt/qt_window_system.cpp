@@ -1053,8 +1053,7 @@ class QtWindowSystem::Impl {
       if (list) {
         ReportMouseRow(handle, NativeInput::Mouse::Pressed, global);
       }
-      if (tagged && event->type() == QEvent::MouseButtonPress &&
-          event->button() == Qt::LeftButton && object->property("vantoraList").toBool()) {
+      if (list && event->type() == QEvent::MouseButtonPress && event->button() == Qt::LeftButton) {
         const Control* c = FindControl(handle, id);
         if (c != nullptr && !c->spec.dragIds.empty()) {
           drag_ = Drag{handle, id, event->globalPosition().toPoint(), false};
