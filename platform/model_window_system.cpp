@@ -12,6 +12,8 @@ namespace {
 // Native handles look like the platform's: distinct from the model's window numbers.
 constexpr uint64_t kHandleBase = 0x10000;
 
+constexpr size_t kPaintsKept = 1024;
+
 // The model places a default coordinate at 0.
 Rect Resolve(Rect rect) {
   for (int32_t* value : {&rect.x, &rect.y, &rect.width, &rect.height}) {
@@ -328,6 +330,9 @@ bool ModelWindowSystem::PaintNow(uintptr_t window, int32_t control) {
   for (const ControlState& c : state->controls) {
     if (control == 0 || c.spec.id == control) {
       paints_.push_back({window, c.spec.id, c.text});
+      if (paints_.size() > kPaintsKept) {
+        paints_.pop_front();
+      }
     }
   }
   return true;

@@ -78,8 +78,9 @@ class ModelWindowSystem final : public WindowSystem {
   const WindowState* Window(uintptr_t window) const;
   const ControlState* Control(uintptr_t window, int32_t control) const;
   const std::vector<ShownMessageBox>& MessageBoxes() const { return boxes_; }
-  // Every control drawn by PaintNow, in order; a whole window adds each of its controls.
-  const std::vector<Paint>& Paints() const { return paints_; }
+  // The controls PaintNow drew, in order, the latest 1024 of them (a long run keeps no more); a
+  // whole window adds each of its controls.
+  const std::deque<Paint>& Paints() const { return paints_; }
   // Live windows in creation order.
   std::vector<uintptr_t> Windows() const;
   int32_t Waits() const { return waits_; }
@@ -141,7 +142,7 @@ class ModelWindowSystem final : public WindowSystem {
   };
   std::deque<Answer> answers_;
   std::vector<ShownMessageBox> boxes_;
-  std::vector<Paint> paints_;
+  std::deque<Paint> paints_;
   std::function<void()> idle_;
   std::function<void(ClockTime)> waitHook_;
   bool refuse_ = false;
