@@ -53,30 +53,29 @@ class EditorScenario : public testing::PlayerTest {
   };
 
   // Runs the player from its start. Whenever its loop, or a dialog's, waits with nothing
-  // scripted, the next steps run until one scripts input; after the last the player is closed.
+  // scripted, the next steps run until one scripts input; after the last, each wait closes the
+  // window on top until the player has ended.
   void Run(std::vector<Step> steps) {
     size_t next = 0;
-    bool closed = false;
     model_.SetWaitHook([&](platform::ClockTime deadline) {
       // A window that closes hands on pending input first: no time for the user there.
       if (deadline <= clock_.Now()) {
         return;
       }
-      while (!closed && model_.PendingInput() == 0 && next < steps.size()) {
+      while (model_.PendingInput() == 0 && next < steps.size()) {
         if (steps[next].until && !steps[next].until()) {
           return;
         }
         steps[next++].act();
       }
-      if (!closed && model_.PendingInput() == 0 && next == steps.size()) {
-        closed = true;
-        Input(Type::CloseRequested);
+      if (model_.PendingInput() == 0 && next >= steps.size()) {
+        To(Type::CloseRequested, 0);
       }
     });
     // A script that leaves a dialog waiting fails here instead of hanging.
     model_.SetIdleHandler([&] {
       ADD_FAILURE() << "a window waits at step " << next << " with nothing scripted";
-      closed = true;
+      next = steps.size() + 1;
       To(Type::CloseRequested, 0);
     });
     ASSERT_TRUE(CDPLAYER());
@@ -255,6 +254,7 @@ TEST_F(EditorScenario, AnUnknownDiscBecomesMorningSetThenLosesAPlaylist) {
                                            "PlayList 1=1 12\r\n"));
          EXPECT_EQ(section.find("PlayList 2"), std::string::npos);
          EXPECT_EQ(Rows(Control(kPlaylistChoice)), (Strings{"Album Order", "Closing"}));
+         EXPECT_EQ(SELECTEDPLAYLIST, "Album Order");
        }},
   }));
 }
@@ -305,6 +305,8 @@ TEST_F(EditorScenario, ApplySwitchesAndDialogsKeepWhatIsBeingEdited) {
          titleDialog("New Playlist Title", "");
          Click(3);  // Cancel
        },
+       [this] { Click(11); },
+       [this] { To(Type::CloseRequested, 0); },  // the close box
        [this] { Click(11); },
        [this] { Click(2); },  // OK, blank
        [this] {
