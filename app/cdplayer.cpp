@@ -253,7 +253,6 @@ bool MAINWINDOWEVENT() {
     default:
       break;
   }
-  REFRESHCONTROLS();
   return true;
 }
 

@@ -881,6 +881,11 @@ bool EVENTLOOP() {
   if (window->looping && window->hasCurrent) {
     Event done = std::move(window->current);
     window->hasCurrent = false;
+    // A window that asks for it shows what the body changed in its variables.
+    if ((window->definition->flags & windows::format::kAutoDisplayFlag) != 0 &&
+        window->system->NativeHandle(window->native) != 0) {
+      ForRange(*window, 0, 0, [window](ControlObject& c) { Refresh(*window, c); });
+    }
     // What the body saved reaches the disk once its event has been handled.
     platform::FlushProfiles();
     if (!done.skipped && done.value == EVENT::CloseWindow) {

@@ -169,5 +169,7 @@ inline constexpr int32_t kWeightRegular = 400;
 inline constexpr int32_t kWeightBold = 700;
 inline constexpr int32_t kActionClose = 15;
 inline constexpr uint32_t kCheckItemFlag = 1;  // the flag byte at offset 5 of a menu item
+// The window flag that has the runtime show every bound variable again after each event.
+inline constexpr uint32_t kAutoDisplayFlag = 0x800;
 
 }  // namespace vantora::windows::format

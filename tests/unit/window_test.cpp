@@ -917,5 +917,27 @@ TEST(EventTable, NamesEveryEventByValue) {
   EXPECT_FALSE(IsFieldEvent(EVENT::Timer));
 }
 
+// The main window shows what its loop body changed once the body is done; the title dialog,
+// without the flag, only what the body refreshes.
+TEST_F(WindowTest, TheMainWindowRedisplaysItsVariablesAfterEachEvent) {
+  mainWindow_ = OpenMain();
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  main_.STATUSTEXT = "Stopped";
+  EXPECT_EQ(Main(36).text, "");
+  Input(mainWindow_, NativeInput::Type::Activated, 12);
+  EXPECT_EQ(Next(), "EVENT:Accepted 12");
+  EXPECT_EQ(Main(36).text, "Stopped");
+
+  FixedText<60> entry;
+  const WindowHandle dialog = WINDOWCREATE("P26$EDITWINDOW", kTag, {&entry});
+  ASSERT_NE(dialog, 0);
+  WINDOWOPEN(dialog);
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  entry = "Changed";
+  Input(dialog, NativeInput::Type::Activated, 2, 0, "P26$EDITWINDOW");
+  EXPECT_EQ(Next(), "EVENT:Accepted 2");
+  EXPECT_EQ(model_.Control(NativeWindowOf(dialog), Id("P26$EDITWINDOW", 1))->text, "");
+}
+
 }  // namespace
 }  // namespace vantora::runtime
