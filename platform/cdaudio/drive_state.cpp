@@ -180,21 +180,37 @@ bool WriteAtomically(const std::filesystem::path& path, const std::string& text,
   return true;
 }
 
-StateReading ReadLocked(const std::filesystem::path& stateFile) {
+// Reads the state file's text; false with the reading to return when there is no text to parse.
+bool ReadStateText(const std::filesystem::path& stateFile, std::string& text,
+                   StateReading& instead) {
   std::error_code ec;
   if (!std::filesystem::exists(stateFile, ec)) {
-    return StateReading{DriveState{}, {}};
+    instead = StateReading{DriveState{}, {}};
+    return false;
   }
-  std::string text;
   std::string error;
   if (!ReadFile(stateFile, text, error)) {
-    return StateReading{std::nullopt, error};
+    instead = StateReading{std::nullopt, error};
+    return false;
   }
+  return true;
+}
+
+StateReading ParseStateText(const std::filesystem::path& stateFile, std::string_view text) {
   StateReading reading = ParseDriveState(text);
   if (!reading.state) {
     reading.error = stateFile.string() + ": " + reading.error;
   }
   return reading;
+}
+
+StateReading ReadLocked(const std::filesystem::path& stateFile) {
+  std::string text;
+  StateReading instead;
+  if (!ReadStateText(stateFile, text, instead)) {
+    return instead;
+  }
+  return ParseStateText(stateFile, text);
 }
 
 }  // namespace
@@ -451,7 +467,16 @@ StateReading DriveStore::Read() const {
   if (!lock.error().empty()) {
     return StateReading{std::nullopt, lock.error()};
   }
-  return ReadLocked(StateFile());
+  std::string text;
+  StateReading instead;
+  if (!ReadStateText(StateFile(), text, instead)) {
+    return instead;
+  }
+  if (!lastReading_ || text != lastText_) {
+    lastReading_ = ParseStateText(StateFile(), text);
+    lastText_ = std::move(text);
+  }
+  return *lastReading_;
 }
 
 DriveStatus DriveStore::Update(const std::function<DriveStatus(DriveState&)>& change) {

@@ -73,10 +73,11 @@ StateReading ParseDriveState(std::string_view text);
 // the old by rename, so no reader ever sees half a file.
 class DriveStore {
  public:
-  explicit DriveStore(std::filesystem::path directory) : directory_(std::move(directory)) {}
+  explicit DriveStore(std::filesystem::path directory)
+      : directory_(std::move(directory)), stateFile_(directory_ / "state") {}
 
   const std::filesystem::path& Directory() const { return directory_; }
-  std::filesystem::path StateFile() const { return directory_ / "state"; }
+  const std::filesystem::path& StateFile() const { return stateFile_; }
 
   // The stored state; a drive without a state file is a fresh one: connected, tray closed, empty.
   StateReading Read() const;
@@ -93,6 +94,11 @@ class DriveStore {
 
  private:
   std::filesystem::path directory_;
+  std::filesystem::path stateFile_;
+  // The last text read and what it parsed to: a player polls far more often than the state
+  // changes, and the same text needs no second parse.
+  mutable std::string lastText_;
+  mutable std::optional<StateReading> lastReading_;
 };
 
 }  // namespace vantora::platform::cdaudio
