@@ -562,6 +562,17 @@ TEST_F(EditorGui, AFullPlaylistAndAFullAlbumRefuseMoreAndSaySo) {
   const std::filesystem::path shot =
       std::filesystem::path(VANTORA_SCREENSHOT_DIR) / "playlist_editor_full.png";
   const std::string encore = "Encore " + std::string(63, 'x');
+  // What Apply stores below: the 98, filled with 2, the first two swapped, the first dropped out
+  // and 1 taken; the refused drop left no trace.
+  Numbers stored = long98;
+  stored.push_back(2);
+  std::swap(stored[0], stored[1]);
+  stored.erase(stored.begin());
+  stored.push_back(1);
+  std::string value = "99";
+  for (const int32_t track : stored) {
+    value += (track < 10 ? " " : "") + std::to_string(track);
+  }
   const std::vector<Step> steps = {
       {"open",
        [&] {
@@ -586,7 +597,11 @@ TEST_F(EditorGui, AFullPlaylistAndAFullAlbumRefuseMoreAndSaySo) {
       {"one dropped out makes room", [] { DragRow(Playlist(), 1, W(5), QPoint(10, 5)); },
        full(98, 2)},
       {"album track 1 is taken again", [] { AddTrack(1); }, full(99, 1)},
-      {"&Apply", [] { Click(16); }, {}},
+      {"&Apply", [] { Click(16); },
+       [&] {
+         EXPECT_EQ(Edited(), stored);
+         EXPECT_NE(IniText().find("PlayList 1=" + value + "\r\n"), std::string::npos);
+       }},
       {"&Remove", [] { Click(13); }, {}},
       {"answer Yes", [] { AnswerBox("&Yes"); },
        [&] {
