@@ -484,7 +484,7 @@ class MainWindowTest : public ::testing::Test {
     QTimer pump;
     pump.setInterval(2);
     QObject::connect(&pump, &QTimer::timeout, [&] {
-      if (busy || phase == Phase::Done) {
+      if (busy) {
         return;
       }
       busy = true;
@@ -498,6 +498,10 @@ class MainWindowTest : public ::testing::Test {
         if (const runtime::WindowHandle current = runtime::CurrentWindow(); current != 0) {
           system_->RequestClose(runtime::NativeWindowOf(current));
         }
+        busy = false;
+        return;
+      }
+      if (phase == Phase::Done) {  // the window closes, or the step's limit runs out
         busy = false;
         return;
       }
