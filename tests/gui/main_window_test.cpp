@@ -137,6 +137,16 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_TRUE(drive_->Insert(*reading.disc).ok());
     clock_.Advance(ClockTime{2000});
   }
+  // A disc of `count` tracks of half a minute.
+  static platform::cdaudio::Disc Tracks(int count) {
+    std::string text = "vantora-disc 1\ntracks " + std::to_string(count) + "\n";
+    for (int track = 1; track <= count; ++track) {
+      text += "track " + std::to_string(track) + " 00:30:00\n";
+    }
+    auto reading = platform::cdaudio::ParseDiscDescription(text);
+    EXPECT_TRUE(reading.disc) << reading.error;
+    return reading.disc.value_or(platform::cdaudio::Disc{});
+  }
   std::vector<std::string> Commands(size_t from = 0) const {
     std::vector<std::string> commands;
     const auto& entries = platform::InstalledCommandDevice().Log().Entries();
@@ -737,11 +747,7 @@ TEST_F(MainWindowTest, ADriveUnpluggedAtStartLeavesTheWindowWaitingForIt) {
   WriteIni(
       "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nStay On Top=1\r\nControl Panel=1\r\n");
   ASSERT_TRUE(drive_->SetPlugged(false).ok());
-  std::string tracks = "vantora-disc 1\ntracks 25\n";
-  for (int track = 1; track <= 25; ++track) {
-    tracks += "track " + std::to_string(track) + " 00:30:00\n";
-  }
-  Insert(tracks.c_str());
+  ASSERT_TRUE(drive_->Insert(Tracks(25)).ok());
   RunPlayer({
       {"opened",
        {},
@@ -761,6 +767,10 @@ TEST_F(MainWindowTest, ADriveUnpluggedAtStartLeavesTheWindowWaitingForIt) {
       {"+10", Click(kNextPageButton), 0, {"buttons=11 12 13 14 15 16 17 18 19 20 +10"}},
       {"+10 to the last page", Click(kNextPageButton), 0, {"buttons=21 22 23 24 25 +10"}},
       {"+10 back to the first", Click(kNextPageButton), 0, {kAllTrackButtons}},
+      {"a disc of ten tracks: one page",
+       [&] { ASSERT_TRUE(drive_->Insert(Tracks(10)).ok()); },
+       3,
+       {"caption=CD Stopped", "buttons=1 2 3 4 5 6 7 8 9 10"}},
       {"full form", Choose("&Control Panel"), 0, {"height=202", "caption=Audio CD Player"}},
       {"File, Exit", Choose("E&xit")},
   });
