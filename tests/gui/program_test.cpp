@@ -23,8 +23,11 @@ class Program : public testing::Test {
   // Runs the program with the arguments, on the offscreen platform or on a virtual X display;
   // returns its exit code and keeps what it printed.
   int Run(const std::string& arguments, bool onX = false) {
+    // On an X display Qt looks for the session bus; with none set it leaks inside libdbus.
     const std::string platform =
-        onX ? "xvfb-run -a env -u QT_QPA_PLATFORM" : "env QT_QPA_PLATFORM=offscreen";
+        onX ? "xvfb-run -a env -u QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS=unix:path='" +
+                  (dir_ / "no-bus").string() + "'"
+            : "env QT_QPA_PLATFORM=offscreen";
     const std::string command = platform + " VANTORA_CONFIG_DIR='" + (dir_ / "config").string() +
                                 "' VANTORA_DRIVE='" + (dir_ / "default-drive").string() +
                                 "' '" VANTORA_EXECUTABLE "' " + arguments + " 2>&1";
