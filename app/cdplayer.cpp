@@ -30,9 +30,6 @@ constexpr int32_t kEditPlaylistButton = 18;
 constexpr int32_t kPlaylistList = 32;
 constexpr int32_t kTimeDisplay = 34;
 
-// The stock question-mark icon: words 01FFh and 7F02h + 1, little-endian.
-constexpr char kQuestionIcon[] = "\xFF\x01\x03\x7F";
-
 constexpr int32_t kSlowTimer = 200;
 
 void APPLYSTAYONTOP() {
@@ -85,13 +82,9 @@ bool CONFIRMALBUMORDER() {
   if (QueuePosition(&PLAYLISTQUEUE) <= 1) {
     return true;
   }
-  PushText("6");
-  PushCString(kQuestionIcon);
-  PushCString("Track Button Selected");
-  PushCString(
-      "This will change the order of play to the track order on the album.  Are you certain you "
-      "want to do this?");
-  if (MESSAGEDIALOG(BUTTON_NO, 0) != BUTTON_YES) {
+  if (!ASKYESNO("Track Button Selected",
+                "This will change the order of play to the track order on the album.  Are you "
+                "certain you want to do this?")) {
     return false;
   }
   QueueGet(&PLAYLISTQUEUE, 1);

@@ -1,7 +1,10 @@
 // The playlist title dialog and the About window, both modal.
 #include "app/dialogs.h"
 
+#include <string>
+
 #include "runtime/events.h"
+#include "runtime/value_stack.h"
 #include "runtime/window.h"
 
 namespace vantora::app {
@@ -11,6 +14,9 @@ using namespace runtime;
 
 constexpr int32_t kOkButton = 2;
 constexpr int32_t kCancelButton = 3;
+
+// The stock question-mark icon: words 01FFh and 7F02h + 1, little-endian.
+constexpr char kQuestionIcon[] = "\xFF\x01\x03\x7F";
 
 }  // namespace
 
@@ -48,6 +54,14 @@ void SHOWABOUT() {
   while (EVENTLOOP()) {
   }
   WINDOWCLOSE(about);
+}
+
+bool ASKYESNO(std::string_view caption, std::string_view text) {
+  PushText(std::to_string(BUTTON_YES | BUTTON_NO));
+  PushCString(kQuestionIcon);
+  PushText(caption);
+  PushText(text);
+  return MESSAGEDIALOG(BUTTON_NO, 0) == BUTTON_YES;
 }
 
 }  // namespace vantora::app

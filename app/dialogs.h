@@ -12,5 +12,8 @@ namespace vantora::app {
 runtime::FixedText<60> EDITPLAYLISTTITLE(std::string_view title);
 // Shows the About window until its "OK" or its close box closes it.
 void SHOWABOUT();
+// Asks a question with the question-mark icon, "&Yes" and "&No", "&No" the default; true for
+// "&Yes".
+bool ASKYESNO(std::string_view caption, std::string_view text);
 
 }  // namespace vantora::app

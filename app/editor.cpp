@@ -30,7 +30,6 @@ constexpr int32_t kOkButton = 14;
 constexpr int32_t kCancelButton = 15;
 constexpr int32_t kApplyButton = 16;
 
-constexpr char kQuestionIcon[] = "\xFF\x01\x03\x7F";
 constexpr const char* kMoveTrack = "Move Track";
 constexpr const char* kAddTrack = "Add Track";
 
@@ -120,11 +119,7 @@ void RENAMEPLAYLIST() {
 }
 
 void REMOVEPLAYLIST() {
-  PushText(std::to_string(BUTTON_YES | BUTTON_NO));
-  PushCString(kQuestionIcon);
-  PushCString("Confirm Deletion");
-  PushCString("Are you sure you want to delete this play list?");
-  if (MESSAGEDIALOG(BUTTON_NO, 0) != BUTTON_YES) {
+  if (!ASKYESNO("Confirm Deletion", "Are you sure you want to delete this play list?")) {
     return;
   }
   QueueDelete(&HOLDQUEUE);
