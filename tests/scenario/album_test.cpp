@@ -7,6 +7,7 @@
 #include "app/disc.h"
 #include "runtime/queue.h"
 #include "tests/scenario/player_fixture.h"
+#include "tests/support/morning_set.h"
 
 namespace vantora::app {
 namespace {
@@ -16,16 +17,10 @@ using runtime::QueueCount;
 using runtime::QueueGet;
 using Strings = std::vector<std::string>;
 
-// 12 tracks, 45:12:40 as the drive reports it; tracks 1 to 3 last 4:05, 3:30 and 5:00.
-std::string MorningDisc() {
-  std::string text = "vantora-disc 1\ntracks 12\n";
-  text += "track 1 04:05:00\ntrack 2 03:30:00\ntrack 3 05:00:00\n";
-  for (int n = 4; n <= 11; ++n) {
-    text += "track " + std::to_string(n) + " 03:00:00\n";
-  }
-  return text + "track 12 08:37:41\n";
-}
-const char* kMorningKey = "12271201245012100130001";
+using testing::HoldMorningSet;
+using testing::kMorningKey;
+using testing::MorningDisc;
+using testing::MorningSection;
 
 class AlbumStore : public testing::PlayerTest {
  protected:
@@ -103,14 +98,7 @@ TEST_F(AlbumStore, TrackButtonsShowTheirPage) {
 }
 
 TEST_F(AlbumStore, MorningSetIsSavedAsItsLinesAndLoadedBack) {
-  TRACKCOUNT = 12;
-  ALBUMKEY = kMorningKey;
-  ALBUMTITLE = "Morning Set";
-  ALBUMARTIST = "Various";
-  for (int n = 1; n <= 12; ++n) {
-    TRACKRECORD.TRACKTITLE = n == 2 ? "Opening" : "Track " + std::to_string(n);
-    QueueAppend(&TRACKQUEUE);
-  }
+  HoldMorningSet();
   auto addPlaylist = [](const char* name, const std::vector<int32_t>& tracks) {
     HOLDRECORD.HOLDPLAYLISTNAME = name;
     QueueAppend(&HOLDQUEUE);
@@ -128,16 +116,10 @@ TEST_F(AlbumStore, MorningSetIsSavedAsItsLinesAndLoadedBack) {
   OPENCOUNT = 3;
   SAVEALBUM();
   EXPECT_EQ(SAVEDFLAG, 1);
-  std::string expected =
-      std::string("[") + kMorningKey + "]\r\nTitle=Morning Set\r\nArtist=Various\r\n";
-  for (int n = 1; n <= 12; ++n) {
-    expected += "Track " + std::to_string(n) + "=" +
-                (n == 2 ? "Opening" : "Track " + std::to_string(n)) + "\r\n";
-  }
-  expected +=
-      "PlayList Count=2\r\nPlayList 1 Title=Short Mix\r\nPlayList 1=3 121011\r\n"
-      "PlayList 2 Title=Closing\r\nPlayList 2=1 12\r\n";
-  EXPECT_EQ(IniText(), expected);
+  EXPECT_EQ(
+      IniText(),
+      MorningSection("PlayList Count=2\r\nPlayList 1 Title=Short Mix\r\nPlayList 1=3 121011\r\n"
+                     "PlayList 2 Title=Closing\r\nPlayList 2=1 12\r\n"));
 
   ResetState();
   TRACKCOUNT = 12;

@@ -7,6 +7,7 @@
 #include "app/state.h"
 #include "runtime/queue.h"
 #include "tests/scenario/player_fixture.h"
+#include "tests/support/morning_set.h"
 
 namespace vantora::app {
 namespace {
@@ -14,26 +15,9 @@ namespace {
 using Type = platform::NativeInput::Type;
 using Strings = std::vector<std::string>;
 
-// 12 tracks; tracks 1 to 3 last 4:05, 3:30 and 5:00; the album key below.
-std::string MorningDisc() {
-  std::string text = "vantora-disc 1\ntracks 12\n";
-  text += "track 1 04:05:00\ntrack 2 03:30:00\ntrack 3 05:00:00\n";
-  for (int n = 4; n <= 11; ++n) {
-    text += "track " + std::to_string(n) + " 03:00:00\n";
-  }
-  return text + "track 12 08:37:41\n";
-}
-const std::string kMorningKey = "12271201245012100130001";
-
-// The section of the album "Morning Set": twelve tracks, track 2 titled, and its playlists.
-std::string MorningSection(const std::string& playlists) {
-  std::string text = "[" + kMorningKey + "]\r\nTitle=Morning Set\r\nArtist=Various\r\n";
-  for (int n = 1; n <= 12; ++n) {
-    text += "Track " + std::to_string(n) + "=" +
-            (n == 2 ? "Opening" : "Track " + std::to_string(n)) + "\r\n";
-  }
-  return text + playlists;
-}
+using testing::kMorningKey;
+using testing::MorningDisc;
+using testing::MorningSection;
 
 constexpr const char* kEditorTitle = "Edit an Album's Playlist";
 constexpr int32_t kEditPlaylistButton = 18;
