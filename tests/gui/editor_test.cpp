@@ -2,7 +2,6 @@
 // track entry's keys, the confirmation box and the limits, then what the editor returned, its
 // queues and the lines of ZQ_CD.INI.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -16,10 +15,9 @@
 #include <QTreeView>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +29,9 @@
 #include "runtime/queue.h"
 #include "runtime/value_stack.h"
 #include "runtime/window.h"
+#include "tests/support/morning_set.h"
+#include "tests/support/player_environment.h"
+#include "tests/support/qt_widgets.h"
 #include "windows/definition.h"
 #include "windows/native_spec.h"
 
@@ -38,23 +39,16 @@ namespace vantora::app {
 namespace {
 
 using platform::qt::QtWindowSystem;
+using runtime::testing::Id;
+using testing::HoldMorningSet;
+using testing::MorningSection;
+using Parts = testing::PlayerEnvironment::Parts;
 using runtime::QueueCount;
 using Numbers = std::vector<int32_t>;
 using Strings = std::vector<std::string>;
 
 constexpr std::string_view kEditor = "P22$EDITWINDOW";
 constexpr std::string_view kTitleDialog = "P26$EDITWINDOW";
-const std::string kKey = "12271201245012100130001";
-
-// The Morning Set disc's section with these playlist lines.
-std::string Section(const std::string& playlists) {
-  std::string text = "[" + kKey + "]\r\nTitle=Morning Set\r\nArtist=Various\r\n";
-  for (int n = 1; n <= 12; ++n) {
-    text += "Track " + std::to_string(n) + "=" +
-            (n == 2 ? "Opening" : "Track " + std::to_string(n)) + "\r\n";
-  }
-  return text + playlists;
-}
 
 class EditorGui : public ::testing::Test {
  protected:
@@ -76,65 +70,29 @@ class EditorGui : public ::testing::Test {
   static void TearDownTestSuite() { system_.reset(); }
 
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vantora-editor-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    setenv("VANTORA_CONFIG_DIR", dir_.c_str(), 1);
+    ASSERT_NO_FATAL_FAILURE(environment_.emplace("editor", Parts::kSettingsOnly));
     platform::SetCurrentWindowSystem(system_.get());
     ResetState();
     runtime::ResetValueStacks();
-    guard_.setSingleShot(true);
-    QObject::connect(&guard_, &QTimer::timeout, [this] { OnGuard(); });
-    guard_.start(kGuardMs);
+    guard_.emplace(*system_, kGuardMs,
+                   "the editor still runs after " + std::to_string(kGuardMs) + " ms",
+                   runtime::testing::DismissBoxes);
   }
   void TearDown() override {
-    guard_.stop();
+    guard_.reset();
     runtime::ResetWindows();
     platform::SetCurrentWindowSystem(nullptr);
     ResetState();
     runtime::ResetValueStacks();
-    platform::FlushProfiles();
-    unsetenv("VANTORA_CONFIG_DIR");
-    std::filesystem::remove_all(dir_);
-  }
-
-  // A run nobody ends fails: boxes are answered and windows asked to close until it returns.
-  void OnGuard() {
-    if (!guardFired_) {
-      ADD_FAILURE() << "the editor still runs after " << kGuardMs << " ms";
-    }
-    guardFired_ = true;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
-        box->done(0);
-      }
-    }
-    if (const runtime::WindowHandle current = runtime::CurrentWindow(); current != 0) {
-      system_->RequestClose(runtime::NativeWindowOf(current));
-    }
-    guard_.start(100);
+    environment_.reset();
   }
 
   // The disc in the drive: Morning Set's 12 tracks, the file holding `ini`.
   void Album(const std::string& ini) {
-    std::ofstream(dir_ / kIniFile, std::ios::binary) << ini;
-    TRACKCOUNT = 12;
-    ALBUMKEY = kKey;
-    ALBUMTITLE = "Morning Set";
-    ALBUMARTIST = "Various";
-    for (int n = 1; n <= 12; ++n) {
-      TRACKRECORD.TRACKTITLE = n == 2 ? "Opening" : "Track " + std::to_string(n);
-      runtime::QueueAppend(&TRACKQUEUE);
-    }
+    environment_->WriteIni(ini);
+    HoldMorningSet();
   }
-  std::string IniText() const {
-    platform::FlushProfiles();
-    std::ifstream in(dir_ / kIniFile, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string IniText() const { return environment_->IniText(); }
 
   // Runs EDITPLAYLISTS. Each step acts once the loop on top waits for the user; its checks run
   // at the next wait, after the editor has handled what it did.
@@ -158,42 +116,12 @@ class EditorGui : public ::testing::Test {
     return saved;
   }
 
-  // The native id of a control: its place in the definition's layout, counted from 1.
-  static int32_t Id(std::string_view window, int32_t number) {
-    const auto definition = windows::FindWindowDefinition("cdplayer$CDPLAYER", window);
-    const windows::NativeLayout layout = windows::ToNativeLayout(*definition);
-    for (size_t i = 0; i < layout.controls.size(); ++i) {
-      if (layout.controls[i]->number == number) {
-        return static_cast<int32_t>(i + 1);
-      }
-    }
-    return 0;
-  }
   static uintptr_t Native() { return runtime::NativeWindowOf(runtime::CurrentWindow()); }
-  static QWidget* TopLevel() {
-    const uint64_t hwnd = system_->NativeHandle(Native());
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (widget->internalWinId() != 0 && static_cast<uint64_t>(widget->winId()) == hwnd) {
-        return widget;
-      }
-    }
-    return nullptr;
-  }
+  static QWidget* TopLevel() { return runtime::testing::TopLevel(runtime::CurrentWindow()); }
   // The widget of a control of the window on top (the editor, or the title dialog over it).
   template <typename T = QWidget>
   static T* W(int32_t number, std::string_view window = kEditor) {
-    QWidget* top = TopLevel();
-    const int32_t id = Id(window, number);
-    for (QWidget* child : top == nullptr ? QList<QWidget*>{} : top->findChildren<QWidget*>()) {
-      if (child->property("vantoraControl").toInt() == id &&
-          child->property("vantoraWindow").toULongLong() == Native()) {
-        if (auto* typed = qobject_cast<T*>(child)) {
-          return typed;
-        }
-      }
-    }
-    ADD_FAILURE() << "no widget for control " << number << " of " << window;
-    return nullptr;
+    return runtime::testing::Widget<T>(runtime::CurrentWindow(), window, number);
   }
   static QTreeView* Tracks() { return W<QTreeView>(6); }
   static QTreeView* Playlist() { return W<QTreeView>(10); }
@@ -212,22 +140,13 @@ class EditorGui : public ::testing::Test {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
   }
 
+  // Rows here are counted from 1, as the editor's queues count them.
   static QPoint RowCentre(QTreeView* list, int row) {
-    return list->visualRect(list->model()->index(row - 1, 0)).center();
+    return runtime::testing::RowCentre(list, row - 1);
   }
-  // Presses a row (1-based) of a list, moves past the drag distance and over `point` of
-  // `target`, calls `midway` there and releases.
   static void DragRow(QTreeView* source, int row, QWidget* target, QPoint point,
                       const std::function<void()>& midway = {}) {
-    const QPoint start = RowCentre(source, row);
-    QTest::mousePress(source->viewport(), Qt::LeftButton, {}, start);
-    QTest::mouseMove(source->viewport(), start + QPoint(0, 4));
-    QTest::mouseMove(source->viewport(),
-                     source->viewport()->mapFromGlobal(target->mapToGlobal(point)));
-    if (midway) {
-      midway();
-    }
-    QTest::mouseRelease(target, Qt::LeftButton, {}, point);
+    runtime::testing::DragRow(source, row - 1, target, point, midway);
   }
   static void AddTrack(int row) { DragRow(Tracks(), row, Playlist()->viewport(), QPoint(20, 8)); }
   static void Click(int32_t number, std::string_view window = kEditor) {
@@ -274,9 +193,8 @@ class EditorGui : public ::testing::Test {
   }
 
   static std::unique_ptr<QtWindowSystem> system_;
-  QTimer guard_;
-  bool guardFired_ = false;
-  std::filesystem::path dir_;
+  std::optional<runtime::testing::RunGuard> guard_;
+  std::optional<testing::PlayerEnvironment> environment_;
 };
 
 std::unique_ptr<QtWindowSystem> EditorGui::system_;
@@ -304,7 +222,7 @@ std::string AnswerBox(const QString& label) {
 }
 
 TEST_F(EditorGui, DragsBuildAPlaylistMoveItsTracksAndDropThemOut) {
-  Album(Section(""));
+  Album(MorningSection(""));
   std::vector<Step> steps;
   steps.push_back({"open",
                    [] {
@@ -399,15 +317,15 @@ TEST_F(EditorGui, DragsBuildAPlaylistMoveItsTracksAndDropThemOut) {
   }
   steps.push_back({"OK", [] { Click(14); }, {}});
   EXPECT_EQ(Edit(steps), 1);
-  EXPECT_EQ(IniText(), Section("PlayList Count=1\r\nPlayList 1 Title=Short Mix\r\n"
-                               "PlayList 1=3 121011\r\n"));
+  EXPECT_EQ(IniText(), MorningSection("PlayList Count=1\r\nPlayList 1 Title=Short Mix\r\n"
+                                      "PlayList 1=3 121011\r\n"));
   EXPECT_EQ(QueueCount(&HOLDQUEUE), 0);
   EXPECT_EQ(QueueCount(&TRACKLISTQUEUE), 0);
   EXPECT_FALSE(QImage(QString::fromStdString(shot.string())).isNull());
 }
 
 TEST_F(EditorGui, TrackEntryKeysWalkTheAlbumAndTypedTitlesStay) {
-  Album(Section(""));
+  Album(MorningSection(""));
   const QString longTitle(70, QChar('A'));
   std::vector<Step> steps;
   steps.push_back({"type a title of 70 characters and the artist",
@@ -476,7 +394,7 @@ TEST_F(EditorGui, TrackEntryKeysWalkTheAlbumAndTypedTitlesStay) {
                    }});
   steps.push_back({"OK", [] { Click(14); }, {}});
   EXPECT_EQ(Edit(steps), 1);
-  std::string expected = Section("PlayList Count=0\r\n");
+  std::string expected = MorningSection("PlayList Count=0\r\n");
   const auto replace = [&expected](const std::string& from, const std::string& to) {
     expected.replace(expected.find(from), from.size(), to);
   };
@@ -490,8 +408,8 @@ TEST_F(EditorGui, TrackEntryKeysWalkTheAlbumAndTypedTitlesStay) {
 
 TEST_F(EditorGui, RemovingAsksFirstAndTheLastOneTakesThePlaylistControls) {
   Album(
-      Section("PlayList Count=2\r\nPlayList 1 Title=Short Mix\r\nPlayList 1=3 121011\r\n"
-              "PlayList 2 Title=Closing\r\nPlayList 2=1 12\r\n"));
+      MorningSection("PlayList Count=2\r\nPlayList 1 Title=Short Mix\r\nPlayList 1=3 121011\r\n"
+                     "PlayList 2 Title=Closing\r\nPlayList 2=1 12\r\n"));
   const std::string box =
       "Confirm Deletion | Are you sure you want to delete this play list? | &Yes &No | &No";
   const auto shows = [](const char* name, Numbers tracks, bool controls) {
@@ -521,7 +439,7 @@ TEST_F(EditorGui, RemovingAsksFirstAndTheLastOneTakesThePlaylistControls) {
       {"answer Yes", [box] { EXPECT_EQ(AnswerBox("&Yes"), box); }, shows("", {}, false)},
       {"&Apply", [] { Click(16); },
        [this] {
-         EXPECT_EQ(IniText(), Section("PlayList Count=0\r\n"));
+         EXPECT_EQ(IniText(), MorningSection("PlayList Count=0\r\n"));
          EXPECT_EQ(SAVEDFLAG, 1);
        }},
       {"&Cancel", [] { Click(15); }, {}},
@@ -545,7 +463,7 @@ TEST_F(EditorGui, AFullPlaylistAndAFullAlbumRefuseMoreAndSaySo) {
   for (int p = 2; p <= 255; ++p) {
     playlists += "PlayList " + std::to_string(p) + " Title=List " + std::to_string(p) + "\r\n";
   }
-  Album(Section(playlists));
+  Album(MorningSection(playlists));
   const auto group = [] { return system_->Text(Native(), Id(kEditor, 8)).value_or("?"); };
   const auto tip = [] { return W<QPushButton>(11)->toolTip().toStdString(); };
   // The playlist's length and last track, and what its group's title says.

@@ -2,7 +2,6 @@
 // virtual drive and the manual clock; buttons clicked, menu items chosen, drop-list rows picked,
 // boxes answered, and what the window, the device log and the INI file show afterwards.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -10,17 +9,14 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,14 +26,14 @@
 #include "app/state.h"
 #include "platform/cdaudio/command_device.h"
 #include "platform/cdaudio/disc_description.h"
-#include "platform/cdaudio/virtual_drive.h"
 #include "platform/clock.h"
-#include "platform/profile/profile.h"
 #include "platform/qt/qt_images.h"
 #include "platform/qt/qt_window_system.h"
 #include "runtime/queue.h"
 #include "runtime/value_stack.h"
 #include "runtime/window.h"
+#include "tests/support/player_environment.h"
+#include "tests/support/qt_widgets.h"
 #include "windows/definition.h"
 #include "windows/native_spec.h"
 
@@ -46,8 +42,13 @@ namespace {
 
 using platform::ClockTime;
 using platform::qt::QtWindowSystem;
+using runtime::testing::DismissBoxesAndPopups;
+using runtime::testing::Id;
+using runtime::testing::MenuItem;
+using runtime::testing::PickMenuItem;
+using runtime::testing::TopLevel;
+using runtime::testing::Widget;
 
-constexpr std::string_view kTag = "cdplayer$CDPLAYER";
 constexpr std::string_view kMain = "P2$CDPLAYWIN";
 constexpr std::string_view kEditor = "P22$EDITWINDOW";
 constexpr std::string_view kAbout = "P27$ABOUTWINDOW";
@@ -93,48 +94,25 @@ class MainWindowTest : public ::testing::Test {
   static void TearDownTestSuite() { system_.reset(); }
 
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vantora-main-window-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    std::filesystem::create_directories(dir_ / "config");
-    setenv("VANTORA_CONFIG_DIR", (dir_ / "config").c_str(), 1);
-    ASSERT_TRUE(platform::cdaudio::EnsureDefaultDrive(dir_ / "drive").ok());
-    auto drive = std::make_unique<platform::cdaudio::VirtualDrive>(dir_ / "drive");
-    drive_ = drive.get();
-    previousDevice_ =
-        platform::InstallCommandDevice(std::make_unique<platform::CommandDevice>(std::move(drive)));
+    ASSERT_NO_FATAL_FAILURE(environment_.emplace("main-window"));
     platform::SetCurrentWindowSystem(system_.get());
     ResetState();
     runtime::ResetValueStacks();
   }
   void TearDown() override {
-    CloseBoxes();
+    DismissBoxesAndPopups();
     runtime::ResetWindows();
     platform::SetCurrentWindowSystem(nullptr);
-    platform::InstallCommandDevice(std::move(previousDevice_));
     ResetState();
     runtime::ResetValueStacks();
-    platform::FlushProfiles();
-    unsetenv("VANTORA_CONFIG_DIR");
-    std::filesystem::remove_all(dir_);
+    environment_.reset();
   }
 
-  void WriteIni(const std::string& text) {
-    std::ofstream(dir_ / "config" / kIniFile, std::ios::binary) << text;
-  }
-  std::string IniText() const {
-    platform::FlushProfiles();
-    std::ifstream in(dir_ / "config" / kIniFile, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  void WriteIni(const std::string& text) { environment_->WriteIni(text); }
+  std::string IniText() const { return environment_->IniText(); }
   // Puts a disc in as a hand would, and lets it spin up.
   void Insert(const char* description) {
-    auto reading = platform::cdaudio::ParseDiscDescription(description);
-    ASSERT_TRUE(reading.disc) << reading.error;
-    ASSERT_TRUE(drive_->Insert(*reading.disc).ok());
+    ASSERT_NO_FATAL_FAILURE(environment_->Insert(description));
     clock_.Advance(ClockTime{2000});
   }
   // A disc of `count` tracks of half a minute.
@@ -147,75 +125,19 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_TRUE(reading.disc) << reading.error;
     return reading.disc.value_or(platform::cdaudio::Disc{});
   }
-  std::vector<std::string> Commands(size_t from = 0) const {
-    std::vector<std::string> commands;
-    const auto& entries = platform::InstalledCommandDevice().Log().Entries();
-    for (size_t i = from; i < entries.size(); ++i) {
-      commands.push_back(entries[i].command);
-    }
-    return commands;
+  static std::vector<std::string> Commands(size_t from = 0) {
+    return testing::PlayerEnvironment::Commands(from);
   }
 
   // ---- the widgets
 
-  static int32_t Id(std::string_view windowName, int32_t number) {
-    const auto definition = windows::FindWindowDefinition(kTag, windowName);
-    if (!definition) {
-      ADD_FAILURE() << "no window " << windowName;
-      return 0;
-    }
-    const windows::NativeLayout layout = windows::ToNativeLayout(*definition);
-    for (size_t i = 0; i < layout.controls.size(); ++i) {
-      if (layout.controls[i]->number == number) {
-        return static_cast<int32_t>(i + 1);
-      }
-    }
-    ADD_FAILURE() << "no control " << number << " in " << windowName;
-    return 0;
-  }
-  static QWidget* TopLevel(runtime::WindowHandle window) {
-    const uint64_t hwnd = system_->NativeHandle(runtime::NativeWindowOf(window));
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (hwnd != 0 && widget->internalWinId() != 0 &&
-          static_cast<uint64_t>(widget->winId()) == hwnd) {
-        return widget;
-      }
-    }
-    return nullptr;
-  }
-  // The widget of control `number` of a runtime window.
-  template <typename T = QWidget>
-  static T* Widget(runtime::WindowHandle window, std::string_view windowName, int32_t number) {
-    QWidget* top = TopLevel(window);
-    const int32_t id = Id(windowName, number);
-    const auto native = static_cast<qulonglong>(runtime::NativeWindowOf(window));
-    for (QWidget* child : top == nullptr ? QList<QWidget*>{} : top->findChildren<QWidget*>()) {
-      if (child->property("vantoraControl").toInt() == id &&
-          child->property("vantoraWindow").toULongLong() == native) {
-        if (auto* typed = qobject_cast<T*>(child)) {
-          return typed;
-        }
-      }
-    }
-    ADD_FAILURE() << "no widget for control " << number << " of " << windowName;
-    return nullptr;
-  }
   template <typename T = QWidget>
   static T* MainWidget(int32_t number) {
     return Widget<T>(MAINWINDOW, kMain, number);
   }
-  static QAction* MenuItem(const QString& itemText) {
-    QWidget* top = TopLevel(MAINWINDOW);
-    QMenuBar* bar = top == nullptr ? nullptr : top->findChild<QMenuBar*>();
-    for (QAction* menu : bar == nullptr ? QList<QAction*>{} : bar->actions()) {
-      for (QAction* item : menu->menu() == nullptr ? QList<QAction*>{} : menu->menu()->actions()) {
-        if (item->text() == itemText) {
-          return item;
-        }
-      }
-    }
-    ADD_FAILURE() << "no menu item " << itemText.toStdString();
-    return nullptr;
+  // An item of any of the main window's menus.
+  static QAction* MainMenuItem(const QString& itemText) {
+    return MenuItem(MAINWINDOW, "", itemText);
   }
 
   // ---- what the user does
@@ -229,15 +151,7 @@ class MainWindowTest : public ::testing::Test {
   }
   // Opens the item's menu and clicks the item.
   static std::function<void()> Choose(const char* itemText) {
-    return [itemText] {
-      QAction* item = MenuItem(itemText);
-      ASSERT_NE(item, nullptr);
-      auto* menu = qobject_cast<QMenu*>(item->parent());
-      ASSERT_NE(menu, nullptr);
-      menu->popup(QPoint(10, 10));
-      ASSERT_TRUE(QTest::qWaitForWindowExposed(menu, 5000));
-      QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
-    };
+    return [itemText] { PickMenuItem(MainMenuItem(itemText), 5000); };
   }
   // Opens a drop list and clicks its row (1-based).
   static std::function<void()> Pick(int32_t number, int row) {
@@ -302,17 +216,6 @@ class MainWindowTest : public ::testing::Test {
       QTest::mouseClick(Widget(editor, kEditor, 14), Qt::LeftButton);
     };
   }
-  static void CloseBoxes() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
-        box->done(0);
-      }
-    }
-    while (QWidget* popup = QApplication::activePopupWidget()) {
-      popup->close();
-    }
-  }
-
   // ---- what the window shows
 
   // The button's icon by name ("PLAY", "STOP", ...), "'" after PLAY when the tip reads
@@ -397,7 +300,7 @@ class MainWindowTest : public ::testing::Test {
       return shown;
     }
     if (key == "disabled") {  // the player controls that are disabled, by number
-      QAction* playlistItem = MenuItem("&Playlist");
+      QAction* playlistItem = MainMenuItem("&Playlist");
       std::string disabled = playlistItem != nullptr && !playlistItem->isEnabled() ? "4" : "";
       for (int32_t number : {11, 12, 13, 14, 15, 16, 17, 18, 19}) {
         QWidget* widget = MainWidget(number);
@@ -422,7 +325,7 @@ class MainWindowTest : public ::testing::Test {
     if (key == "checked") {  // the Options menu's check items that are checked
       std::string checked;
       for (const char* item : {"&Stay On Top", "&Control Panel", "&AutoPlay"}) {
-        if (QAction* action = MenuItem(item); action != nullptr && action->isChecked()) {
+        if (QAction* action = MainMenuItem(item); action != nullptr && action->isChecked()) {
           checked += (checked.empty() ? "" : " ") + std::string(item + 1);
         }
       }
@@ -504,7 +407,7 @@ class MainWindowTest : public ::testing::Test {
         failed = true;
       }
       if (failed) {
-        CloseBoxes();
+        DismissBoxesAndPopups();
         if (const runtime::WindowHandle current = runtime::CurrentWindow(); current != 0) {
           system_->RequestClose(runtime::NativeWindowOf(current));
         }
@@ -566,13 +469,9 @@ class MainWindowTest : public ::testing::Test {
 
   platform::ManualClock clock_;
   platform::ScopedClock useClock_{clock_};
-  std::filesystem::path dir_;
-  platform::cdaudio::VirtualDrive* drive_ = nullptr;
+  std::optional<testing::PlayerEnvironment> environment_;
   std::string box_;
   static std::unique_ptr<QtWindowSystem> system_;
-
- private:
-  std::unique_ptr<platform::CommandDevice> previousDevice_;
 };
 
 std::unique_ptr<QtWindowSystem> MainWindowTest::system_;
@@ -746,8 +645,8 @@ TEST_F(MainWindowTest, CompactFormMinimisedAndAboutShowTheStatusInTheCaption) {
 TEST_F(MainWindowTest, ADriveUnpluggedAtStartLeavesTheWindowWaitingForIt) {
   WriteIni(
       "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nStay On Top=1\r\nControl Panel=1\r\n");
-  ASSERT_TRUE(drive_->SetPlugged(false).ok());
-  ASSERT_TRUE(drive_->Insert(Tracks(25)).ok());
+  ASSERT_TRUE(environment_->Drive().SetPlugged(false).ok());
+  ASSERT_TRUE(environment_->Drive().Insert(Tracks(25)).ok());
   RunPlayer({
       {"opened",
        {},
@@ -760,7 +659,7 @@ TEST_F(MainWindowTest, ADriveUnpluggedAtStartLeavesTheWindowWaitingForIt) {
       {"stay on top", Choose("&Stay On Top"), 0, {"STAYONTOP=1", "ontop=1"}},
       {"not on top", Choose("&Stay On Top"), 0, {"STAYONTOP=0", "ontop=0"}},
       {"plugged in: the retry opens it",
-       [&] { ASSERT_TRUE(drive_->SetPlugged(true).ok()); },
+       [&] { ASSERT_TRUE(environment_->Drive().SetPlugged(true).ok()); },
        1,
        {"caption=Device Not Available", "status=Stopped", "disabled="}},
       {"polled", {}, 1, {"caption=CD Stopped"}},
@@ -768,7 +667,7 @@ TEST_F(MainWindowTest, ADriveUnpluggedAtStartLeavesTheWindowWaitingForIt) {
       {"+10 to the last page", Click(kNextPageButton), 0, {"buttons=21 22 23 24 25 +10"}},
       {"+10 back to the first", Click(kNextPageButton), 0, {kAllTrackButtons}},
       {"a disc of ten tracks: one page",
-       [&] { ASSERT_TRUE(drive_->Insert(Tracks(10)).ok()); },
+       [&] { ASSERT_TRUE(environment_->Drive().Insert(Tracks(10)).ok()); },
        3,
        {"caption=CD Stopped", "buttons=1 2 3 4 5 6 7 8 9 10"}},
       {"full form", Choose("&Control Panel"), 0, {"height=202", "caption=Audio CD Player"}},

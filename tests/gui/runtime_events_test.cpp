@@ -17,6 +17,7 @@
 #include <QTreeView>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "runtime/value_stack.h"
 #include "runtime/window.h"
 #include "tests/support/player_windows.h"
+#include "tests/support/qt_widgets.h"
 #include "windows/definition.h"
 #include "windows/native_spec.h"
 
@@ -46,10 +48,21 @@ constexpr std::string_view kTitleDialog = "P26$EDITWINDOW";
 
 using testing::CreateEditorWindow;
 using testing::CreateMainWindow;
+using testing::DragRow;
 using testing::EditorVariables;
+using testing::Id;
 using testing::kTag;
-using MainVariables = testing::MainWindowVariables;
+using testing::MenuItem;
+using testing::RowCentre;
 using testing::TitleQueue;
+using testing::TopLevel;
+using testing::Widget;
+using MainVariables = testing::MainWindowVariables;
+
+// Gives the menu two seconds to show.
+void PickMenuItem(QAction* item) {
+  testing::PickMenuItem(item, 2000);
+}
 
 class RuntimeEventsTest : public ::testing::Test {
  protected:
@@ -66,39 +79,14 @@ class RuntimeEventsTest : public ::testing::Test {
   void SetUp() override {
     platform::SetCurrentWindowSystem(system_.get());
     ResetValueStacks();
-    guard_.setSingleShot(true);
-    QObject::connect(&guard_, &QTimer::timeout, [this] { OnGuard(); });
-    guard_.start(kGuardMs);
+    guard_.emplace(*system_, kGuardMs, "no end within " + std::to_string(kGuardMs) + " ms",
+                   testing::DismissBoxesAndPopups);
   }
   void TearDown() override {
-    guard_.stop();
-    CloseStrayPopups();
+    guard_.reset();
+    testing::DismissBoxesAndPopups();
     ResetWindows();
     platform::SetCurrentWindowSystem(nullptr);
-  }
-
-  // A wait nobody ends would hang the run: the guard fails the test, answers any box, and asks
-  // every window in turn to close until the loops have ended.
-  void OnGuard() {
-    if (!guardFired_) {
-      ADD_FAILURE() << "no end within " << kGuardMs << " ms";
-    }
-    guardFired_ = true;
-    CloseStrayPopups();
-    if (const WindowHandle current = CurrentWindow(); current != 0) {
-      system_->RequestClose(NativeWindowOf(current));
-    }
-    guard_.start(100);
-  }
-  static void CloseStrayPopups() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
-        box->done(0);
-      }
-    }
-    while (QWidget* popup = QApplication::activePopupWidget()) {
-      popup->close();
-    }
   }
 
   WindowHandle OpenMain() {
@@ -114,97 +102,6 @@ class RuntimeEventsTest : public ::testing::Test {
     WINDOWOPEN(window);
     REFRESHCONTROLS(0, 0);
     return window;
-  }
-
-  // The native id of a control: its place in the definition's native layout, counted from 1.
-  static int32_t Id(std::string_view windowName, int32_t number) {
-    const auto definition = windows::FindWindowDefinition(kTag, windowName);
-    if (!definition) {
-      ADD_FAILURE() << "no window " << windowName;
-      return 0;
-    }
-    const windows::NativeLayout layout = windows::ToNativeLayout(*definition);
-    for (size_t i = 0; i < layout.controls.size(); ++i) {
-      if (layout.controls[i]->number == number) {
-        return static_cast<int32_t>(i + 1);
-      }
-    }
-    ADD_FAILURE() << "no control " << number << " in " << windowName;
-    return 0;
-  }
-
-  static QWidget* TopLevel(WindowHandle window) {
-    const uint64_t hwnd = system_->NativeHandle(NativeWindowOf(window));
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (widget->internalWinId() != 0 && static_cast<uint64_t>(widget->winId()) == hwnd) {
-        return widget;
-      }
-    }
-    return nullptr;
-  }
-
-  // The widget showing control `number` of a runtime window.
-  template <typename T = QWidget>
-  static T* Widget(WindowHandle window, std::string_view windowName, int32_t number) {
-    QWidget* top = TopLevel(window);
-    const int32_t id = Id(windowName, number);
-    const auto native = static_cast<qulonglong>(NativeWindowOf(window));
-    if (top == nullptr || id == 0) {
-      return nullptr;
-    }
-    for (QWidget* child : top->findChildren<QWidget*>()) {
-      if (child->property("vantoraControl").toInt() == id &&
-          child->property("vantoraWindow").toULongLong() == native) {
-        if (auto* typed = qobject_cast<T*>(child)) {
-          return typed;
-        }
-      }
-    }
-    ADD_FAILURE() << "no widget for control " << number << " of " << windowName;
-    return nullptr;
-  }
-
-  static QAction* MenuItem(WindowHandle window, const QString& menuText, const QString& itemText) {
-    QWidget* top = TopLevel(window);
-    QMenuBar* bar = top == nullptr ? nullptr : top->findChild<QMenuBar*>();
-    if (bar == nullptr) {
-      return nullptr;
-    }
-    for (QAction* menuAction : bar->actions()) {
-      if (menuAction->text() != menuText || menuAction->menu() == nullptr) {
-        continue;
-      }
-      for (QAction* item : menuAction->menu()->actions()) {
-        if (item->text() == itemText) {
-          return item;
-        }
-      }
-    }
-    return nullptr;
-  }
-
-  // Opens the item's menu and clicks the item, as the user does.
-  static void PickMenuItem(QAction* item) {
-    ASSERT_NE(item, nullptr);
-    auto* menu = qobject_cast<QMenu*>(item->parent());
-    ASSERT_NE(menu, nullptr);
-    menu->popup(QPoint(10, 10));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu, 2000));
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
-  }
-
-  // Presses a list's row, moves past the drag distance and releases over `point` of `target`.
-  static void DragRow(QTreeView* source, int row, QWidget* target, QPoint point) {
-    const QPoint start = source->visualRect(source->model()->index(row, 0)).center();
-    QTest::mousePress(source->viewport(), Qt::LeftButton, {}, start);
-    const QPoint far = source->viewport()->mapFromGlobal(target->mapToGlobal(point));
-    QTest::mouseMove(source->viewport(), start + QPoint(0, 3));
-    QTest::mouseMove(source->viewport(), far);
-    QTest::mouseRelease(target, Qt::LeftButton, {}, point);
-  }
-
-  static QPoint RowCentre(QTreeView* list, int row) {
-    return list->visualRect(list->model()->index(row, 0)).center();
   }
 
   // Runs `action` once the runtime waits for input: real input arrives while the loop waits.
@@ -238,8 +135,7 @@ class RuntimeEventsTest : public ::testing::Test {
   }
 
   static std::unique_ptr<QtWindowSystem> system_;
-  QTimer guard_;
-  bool guardFired_ = false;
+  std::optional<testing::RunGuard> guard_;
   MainVariables main_;
   EditorVariables editor_;
 };

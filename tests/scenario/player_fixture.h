@@ -3,27 +3,23 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/cdplayer.h"
 #include "app/state.h"
 #include "platform/cdaudio/command_device.h"
-#include "platform/cdaudio/disc_description.h"
-#include "platform/cdaudio/virtual_drive.h"
 #include "platform/clock.h"
 #include "platform/model_window_system.h"
 #include "platform/profile/profile.h"
 #include "runtime/value_stack.h"
 #include "runtime/window.h"
+#include "tests/support/player_environment.h"
 #include "windows/definition.h"
 #include "windows/native_spec.h"
 
@@ -35,32 +31,19 @@ using platform::NativeInput;
 class PlayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vantora-player-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    std::filesystem::create_directories(dir_ / "config");
-    setenv("VANTORA_CONFIG_DIR", (dir_ / "config").c_str(), 1);
-    ASSERT_TRUE(platform::cdaudio::EnsureDefaultDrive(DriveDir()).ok());
-    auto drive = std::make_unique<platform::cdaudio::VirtualDrive>(DriveDir());
-    drive_ = drive.get();
-    previousDevice_ =
-        platform::InstallCommandDevice(std::make_unique<platform::CommandDevice>(std::move(drive)));
+    ASSERT_NO_FATAL_FAILURE(environment_.emplace("player"));
     previousSystem_ = platform::SetCurrentWindowSystem(&model_);
     ResetState();
   }
   void TearDown() override {
     runtime::ResetWindows();
     platform::SetCurrentWindowSystem(previousSystem_);
-    platform::InstallCommandDevice(std::move(previousDevice_));
     ResetState();
     runtime::ResetValueStacks();
-    platform::FlushProfiles();
-    unsetenv("VANTORA_CONFIG_DIR");
-    std::filesystem::remove_all(dir_);
+    environment_.reset();
   }
 
-  std::filesystem::path DriveDir() const { return dir_ / "drive"; }
+  std::filesystem::path DriveDir() const { return environment_->DriveDir(); }
   // The main window, created and opened as the player does, with the device left unopened.
   void OpenMainWindow() {
     MAINWINDOW = runtime::WINDOWCREATE(
@@ -71,32 +54,14 @@ class PlayerTest : public ::testing::Test {
     runtime::WINDOWOPEN(MAINWINDOW);
   }
   // Puts the disc of a description into the drive, as a hand would.
-  void Insert(const std::string& description) {
-    auto reading = platform::cdaudio::ParseDiscDescription(description);
-    ASSERT_TRUE(reading.disc) << reading.error;
-    ASSERT_TRUE(Drive().Insert(*reading.disc).ok());
-  }
-  platform::cdaudio::VirtualDrive& Drive() { return *drive_; }
+  void Insert(const std::string& description) { environment_->Insert(description); }
+  platform::cdaudio::VirtualDrive& Drive() { return environment_->Drive(); }
   // The commands sent to the device so far, one per entry.
-  std::vector<std::string> Commands() {
-    std::vector<std::string> commands;
-    for (const auto& entry : platform::InstalledCommandDevice().Log().Entries()) {
-      commands.push_back(entry.command);
-    }
-    return commands;
-  }
+  std::vector<std::string> Commands() { return PlayerEnvironment::Commands(); }
   void ClearLog() { platform::InstalledCommandDevice().Log().Clear(); }
 
-  void WriteIni(const std::string& text) {
-    std::ofstream(dir_ / "config" / kIniFile, std::ios::binary) << text;
-  }
-  std::string IniText() {
-    platform::FlushProfiles();
-    std::ifstream in(dir_ / "config" / kIniFile, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  void WriteIni(const std::string& text) { environment_->WriteIni(text); }
+  std::string IniText() { return environment_->IniText(); }
   std::string Setting(const char* key) {
     char value[64] = {};
     platform::GetPrivateProfileStringA(kSettingsSection, key, "<none>", value, sizeof value,
@@ -184,9 +149,7 @@ class PlayerTest : public ::testing::Test {
     return *layout_;
   }
 
-  std::filesystem::path dir_;
-  platform::cdaudio::VirtualDrive* drive_ = nullptr;
-  std::unique_ptr<platform::CommandDevice> previousDevice_;
+  std::optional<PlayerEnvironment> environment_;
   platform::WindowSystem* previousSystem_ = nullptr;
   mutable std::optional<windows::WindowDefinition> definition_;
   mutable std::optional<windows::NativeLayout> layout_;
