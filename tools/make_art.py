@@ -8,6 +8,7 @@ deterministic, so running the script again reproduces the files byte for byte.
     make_art.py                 write the art into resources/
     make_art.py --check         parse the files back, compare with a fresh rendering
     make_art.py --preview DIR   write enlarged PNG contact sheets into DIR
+    make_art.py --hicolor DIR   write the program icon's images as DIR/NxN/apps/vantora.png
     --out DIR                   use DIR instead of resources/ (all modes)
 """
 
@@ -815,7 +816,7 @@ def gif_bytes(rows):
 
 
 def png_bytes(rows):
-    """8-bit RGBA PNG (previews only)."""
+    """8-bit RGBA PNG (previews and the icon theme)."""
     h, w = len(rows), len(rows[0])
     raw = bytearray()
     for row in rows:
@@ -1200,17 +1201,31 @@ def preview(out_dir):
     print("wrote toolbar_3x.png and backdrop_2x2.png in " + out_dir)
 
 
+def write_hicolor(art_dir, out_dir):
+    """The desktop's icon theme wants one PNG per size: the shipped Cd.ico's images, unchanged."""
+    with open(os.path.join(art_dir, "Cd.ico"), "rb") as f:
+        images = parse_ico(f.read())
+    for w, h, rows in images:
+        folder = os.path.join(out_dir, "%dx%d" % (w, h), "apps")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "vantora.png"), "wb") as f:
+            f.write(png_bytes(rows))
+
+
 def main(argv):
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--out", default=None, help="folder of the art (default: resources/)")
     ap.add_argument("--check", action="store_true", help="verify the files in the folder")
     ap.add_argument("--preview", metavar="DIR", help="write PNG contact sheets into DIR")
+    ap.add_argument("--hicolor", metavar="DIR", help="write the program icon for the icon theme")
     args = ap.parse_args(argv)
     out_dir = os.path.normpath(args.out or default_out())
     if args.check:
         check(out_dir)
     elif args.preview:
         preview(args.preview)
+    elif args.hicolor:
+        write_hicolor(out_dir, args.hicolor)
     else:
         files, _, _ = render_all()
         write_files(out_dir, files)

@@ -1,0 +1,68 @@
+# What `cmake --install` and CPack put on a Linux desktop: the two programs, the launcher entry,
+# the AppStream metainfo, the program icon at each size the art has, and the manual page.
+include(GNUInstallDirs)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(VANTORA_DESKTOP_DIR ${PROJECT_SOURCE_DIR}/desktop)
+set(vantora_metainfo ${VANTORA_DESKTOP_DIR}/org.vantora.Vantora.metainfo.xml)
+
+# The icon theme wants PNGs; they are the images of the shipped Cd.ico, not a second drawing.
+set(VANTORA_ICON_SIZES 16 24 32 48)
+set(hicolor_dir ${PROJECT_BINARY_DIR}/hicolor)
+set(hicolor_pngs)
+foreach(size IN LISTS VANTORA_ICON_SIZES)
+  list(APPEND hicolor_pngs ${hicolor_dir}/${size}x${size}/apps/vantora.png)
+endforeach()
+add_custom_command(OUTPUT ${hicolor_pngs}
+  COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/make_art.py
+          --out ${PROJECT_SOURCE_DIR}/resources --hicolor ${hicolor_dir}
+  DEPENDS ${PROJECT_SOURCE_DIR}/tools/make_art.py ${PROJECT_SOURCE_DIR}/resources/Cd.ico
+  COMMENT "Writing the program icon for the icon theme"
+  VERBATIM)
+add_custom_target(vantora_hicolor ALL DEPENDS ${hicolor_pngs})
+
+# One component, so an install or a package never picks up anything another part adds.
+install(TARGETS vantora vantora-drive RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT vantora)
+install(FILES ${VANTORA_DESKTOP_DIR}/vantora.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT vantora)
+install(FILES ${vantora_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT vantora)
+foreach(size IN LISTS VANTORA_ICON_SIZES)
+  install(FILES ${hicolor_dir}/${size}x${size}/apps/vantora.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT vantora)
+endforeach()
+install(FILES ${VANTORA_DESKTOP_DIR}/vantora.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT vantora)
+
+set(CPACK_PACKAGE_NAME vantora)
+set(CPACK_PACKAGE_VENDOR "Brennix")
+set(CPACK_PACKAGE_CONTACT "Brennix")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};vantora;/")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+# dpkg-shlibdeps names the Qt and C++ runtime packages the programs were linked against.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)
+
+# Checks of what is installed; the folder name is the label, as for the other suites.
+set(install_tests ${PROJECT_SOURCE_DIR}/tests/install)
+find_program(DESKTOP_FILE_VALIDATE desktop-file-validate REQUIRED)
+find_program(APPSTREAMCLI appstreamcli REQUIRED)
+find_program(GROFF groff REQUIRED)
+add_test(NAME install.desktop_entry_valid
+         COMMAND ${DESKTOP_FILE_VALIDATE} ${VANTORA_DESKTOP_DIR}/vantora.desktop)
+add_test(NAME install.metainfo_valid COMMAND ${APPSTREAMCLI} validate --no-net ${vantora_metainfo})
+add_test(NAME install.manual_page_renders
+         COMMAND ${CMAKE_COMMAND} -DGROFF=${GROFF} -DPAGE=${VANTORA_DESKTOP_DIR}/vantora.1
+                 -P ${install_tests}/check_manual.cmake)
+add_test(NAME install.tree
+         COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                 -DWORK_DIR=${PROJECT_BINARY_DIR}/install-test -DVERSION=${PROJECT_VERSION}
+                 "-DICON_SIZES=${VANTORA_ICON_SIZES}" -P ${install_tests}/check_install.cmake)
+add_test(NAME install.deb_package
+         COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                 -DWORK_DIR=${PROJECT_BINARY_DIR}/package-test -P ${install_tests}/check_deb.cmake)
+set_tests_properties(install.desktop_entry_valid install.metainfo_valid install.manual_page_renders
+                     install.tree install.deb_package PROPERTIES LABELS install TIMEOUT 120)
