@@ -11,6 +11,7 @@
 
 #include "app/cdplayer.h"
 #include "app/state.h"
+#include "desktop/mpris.h"
 #include "platform/cdaudio/command_device.h"
 #include "platform/cdaudio/virtual_drive.h"
 #include "platform/paths.h"
@@ -164,6 +165,8 @@ int RunProgram(int argc, char** argv) {
     });
   }
 
+  // Media keys reach the player through the session bus while it runs.
+  const std::unique_ptr<desktop::Mpris> mpris = desktop::Mpris::Start();
   const bool ran = CDPLAYER();
   if (!ran) {
     std::fprintf(stderr, "vantora: the main window could not be created: %.*s\n",

@@ -202,6 +202,9 @@ class WindowSystem {
   // clock) has passed; ClockTime::max() means no deadline. Returns at once if input is already
   // pending.
   virtual void WaitForInput(ClockTime deadline) = 0;
+  // Ends a WaitForInput in progress (or the next one) without input: something outside the
+  // window system queued an event for a window. A system whose waits never block ignores it.
+  virtual void Wake() {}
 };
 
 // The native window procedure chain, in the platform's shape. The window system sends the

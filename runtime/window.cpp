@@ -972,6 +972,14 @@ void POSTEVENT(int32_t event, int32_t control, int32_t /*thread*/) {
   }
 }
 
+void POSTEVENTTO(WindowHandle handle, int32_t event, int32_t control) {
+  if (Window* window = Find(handle); window != nullptr && window->opened) {
+    Queue(*window, MakeEvent(event, control));
+    // The poster may be outside the loop (a bus call), so a loop waiting for input looks again.
+    window->system->Wake();
+  }
+}
+
 void REFRESHCONTROLS(int32_t first, int32_t last) {
   Window* window = Current();
   if (window == nullptr) {

@@ -114,6 +114,9 @@ int32_t SELECTEDROW(int32_t control = 0);
 int32_t LASTKEY();
 // Queues an event (its value, without the 1400h) for a control of the current window.
 void POSTEVENT(int32_t event, int32_t control = 0, int32_t thread = 0);
+// Queues an event for a control of the given open window, current or not; a window under a modal
+// one sees it once its own loop runs again. A handle that names no open window queues nothing.
+void POSTEVENTTO(WindowHandle window, int32_t event, int32_t control = 0);
 
 // Ranges: (0, 0) every control, (n, 0) control n alone, first > last swapped. Numbers that name
 // no control are skipped. A refresh is drawn on the screen before REFRESHCONTROLS returns.

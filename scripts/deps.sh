@@ -3,7 +3,7 @@
 VANTORA_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-dev clang-format pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-liberation fonts-dejavu-core xvfb xauth xdotool x11-utils
+  qt6-base-dev fonts-liberation fonts-dejavu-core xvfb xauth xdotool x11-utils dbus playerctl
   python3 desktop-file-utils appstream dpkg-dev groff-base
 )
 

@@ -27,7 +27,7 @@ format_check() {
   if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     mapfile -t files < <(git ls-files -- '*.cpp' '*.h')
   else
-    mapfile -t files < <(find app bench platform runtime tests tools windows -name '*.cpp' -o -name '*.h' 2>/dev/null)
+    mapfile -t files < <(find app bench desktop platform runtime tests tools windows -name '*.cpp' -o -name '*.h' 2>/dev/null)
   fi
   [ ${#files[@]} -eq 0 ] && return 0
   clang-format --dry-run --Werror "${files[@]}"

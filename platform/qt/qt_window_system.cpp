@@ -1199,7 +1199,7 @@ class QtWindowSystem::Impl {
   void Wait(ClockTime deadline) {
     QTimer timer;
     timer.setSingleShot(true);
-    while (pending_.empty()) {
+    while (pending_.empty() && !woken_) {
       const ClockTime left = deadline - CurrentClock().Now();
       if (left.count() <= 0)
         break;
@@ -1214,6 +1214,7 @@ class QtWindowSystem::Impl {
       QObject::disconnect(&timer, nullptr, &loop, nullptr);
       waitLoop_ = nullptr;
     }
+    woken_ = false;
     // Deliver what arrived; the sink may act on windows, so take the queue first.
     std::deque<NativeInput> inputs;
     inputs.swap(pending_);
@@ -1328,6 +1329,7 @@ class QtWindowSystem::Impl {
   NativeInputSink sink_;
   int quiet_ = 0;
   QEventLoop* waitLoop_ = nullptr;
+  bool woken_ = false;  // an event was queued from outside the wait
   std::optional<Drag> drag_;
   uint32_t lastKey_ = 0;  // the key code of the key being handled; 0 after a mouse press
   struct MovedRow {
@@ -1828,6 +1830,13 @@ int32_t QtWindowSystem::MessageBox(uintptr_t owner, const MessageBoxSpec& spec) 
 
 void QtWindowSystem::WaitForInput(ClockTime deadline) {
   impl_->Wait(deadline);
+}
+
+void QtWindowSystem::Wake() {
+  impl_->woken_ = true;
+  if (impl_->waitLoop_ != nullptr) {
+    impl_->waitLoop_->quit();
+  }
 }
 
 bool QtWindowSystem::SaveWindowImage(uintptr_t window, const std::string& path) const {

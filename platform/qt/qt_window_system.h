@@ -56,6 +56,7 @@ class QtWindowSystem final : public WindowSystem {
   bool PaintNow(uintptr_t window, int32_t control) override;
   int32_t MessageBox(uintptr_t owner, const MessageBoxSpec& spec) override;
   void WaitForInput(ClockTime deadline) override;
+  void Wake() override;
 
   // Whether the control is shown (its own state, its parents' and its tab's), as the user sees it.
   bool IsControlVisible(uintptr_t window, int32_t control) const;

@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -183,6 +184,19 @@ class ModalGuard {
 
 bool Is(const NativeInput& input, NativeInput::Type type, int32_t control) {
   return input.type == type && input.control == control;
+}
+
+TEST_F(QtWindowSystemTest, WakeEndsAWaitWithoutInput) {
+  // From inside the wait, as a bus call would: the wait ends long before its deadline.
+  QTimer::singleShot(50, [] { system_->Wake(); });
+  const auto start = std::chrono::steady_clock::now();
+  system_->WaitForInput(CurrentClock().Now() + 20s);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_TRUE(inputs_.empty());
+  // A wake taken by that wait is not left over for the next one.
+  const auto again = std::chrono::steady_clock::now();
+  system_->WaitForInput(CurrentClock().Now() + 300ms);
+  EXPECT_GE(std::chrono::steady_clock::now() - again, 250ms);
 }
 
 TEST_F(QtWindowSystemTest, TheFourWindowsAreBuiltAndPhotographed) {

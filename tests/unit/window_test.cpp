@@ -272,6 +272,30 @@ TEST_F(WindowTest, AboutWindowsOkClosesItWithoutTheBodysHelp) {
   WINDOWCLOSE(about);
 }
 
+TEST_F(WindowTest, PostToAWindowUnderADialogWaitsForItsOwnLoop) {
+  mainWindow_ = OpenMain();
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  const WindowHandle about = WINDOWCREATE("P27$ABOUTWINDOW", kTag, {});
+  ASSERT_NE(about, 0) << WindowCreateError();
+  WINDOWOPEN(about);
+  POSTEVENTTO(mainWindow_, EVENT::Accepted, 12);
+  // Handles of no open window queue nothing, and nothing breaks.
+  for (const WindowHandle nowhere : {0, -1, -4, 9999}) {
+    POSTEVENTTO(nowhere, EVENT::Accepted, 13);
+  }
+  EXPECT_EQ(Next(), "EVENT:OpenWindow");
+  model_.SetIdleHandler([this, about] { Input(about, NativeInput::Type::CloseRequested, 0); });
+  EXPECT_EQ(Next(), "EVENT:CloseWindow");
+  EXPECT_EQ(Next(), "end");
+  WINDOWCLOSE(about);
+  model_.SetIdleHandler(nullptr);
+  EXPECT_EQ(CurrentWindow(), mainWindow_);
+  EXPECT_EQ(Next(), "EVENT:Accepted 12");
+  // The current window itself takes it like POSTEVENT.
+  POSTEVENTTO(mainWindow_, EVENT::Accepted, 14);
+  EXPECT_EQ(Next(), "EVENT:Accepted 14");
+}
+
 TEST_F(WindowTest, LoopEndsWhenThePlatformWindowIsGone) {
   mainWindow_ = OpenMain();
   POSTEVENT(EVENT::Accepted, 12);
