@@ -328,6 +328,17 @@ TEST_F(Mpris, PlayerctlPlaysSkipsPausesRepeatsAndStopsThePlayer) {
   });
   EXPECT_EQ(followed, "Stopped\nPlaying\nPaused\nPlaying\nStopped\n") << Read(dir_ / "follow.log");
   EXPECT_EQ(Count(Read(dir_ / "player.log"), "media keys are off"), 0u);
+
+  // Quit closes the player as its close box does: it ends by itself, and well.
+  const std::string sent =
+      Output("DBUS_SESSION_BUS_ADDRESS='" + address_ +
+             "' timeout 30 dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.vantora "
+             "/org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit 2>&1");
+  int code = -1;
+  ASSERT_TRUE(player_.WaitForExit(kChangeLimit, code))
+      << "Quit did not close the player: " << sent << "\n"
+      << Read(dir_ / "player.log");
+  EXPECT_EQ(code, 0) << Read(dir_ / "player.log");
 }
 
 TEST_F(Mpris, NoSessionBusLeavesThePlayerRunningWithOneWord) {
