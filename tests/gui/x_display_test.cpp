@@ -22,134 +22,17 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "windows/definition.h"
-
-extern char** environ;
 
 namespace {
 
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using namespace vantora::testing;
+using Clock = SteadyClock;
 
 // Generous: a loaded machine with two cores may take seconds to start a program.
 constexpr auto kStartLimit = 60s;
 constexpr auto kChangeLimit = 30s;
-
-// A process this test started; ended and reaped when it goes out of scope.
-class Child {
- public:
-  Child() = default;
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  ~Child() { Stop(); }
-
-  // Starts argv[0], found on the PATH, with `env`; its output goes to `log`.
-  bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-             const std::filesystem::path& log) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-      args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const std::string& entry : env) {
-      envp.push_back(const_cast<char*>(entry.c_str()));
-    }
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                       O_WRONLY | O_CREAT | O_APPEND, 0600);
-    ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    const int error = ::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data());
-    ::posix_spawn_file_actions_destroy(&actions);
-    return error == 0;
-  }
-  // Whether it has ended by itself within `limit`; its exit code then in `code`.
-  bool WaitForExit(std::chrono::milliseconds limit, int& code) {
-    const auto end = Clock::now() + limit;
-    while (pid_ > 0) {
-      int status = 0;
-      const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-      if (done == pid_) {
-        pid_ = 0;
-        code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return true;
-      }
-      if (Clock::now() > end) {
-        return false;
-      }
-      std::this_thread::sleep_for(50ms);
-    }
-    return false;
-  }
-  // Asks it to end, so that a server can take its display's lock away, then makes it.
-  void Stop() {
-    int code = 0;
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-    }
-    if (pid_ > 0 && !WaitForExit(10s, code)) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-      pid_ = 0;
-    }
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = 0;
-};
-
-// The environment of this process without the entries named, plus the ones given.
-std::vector<std::string> Environment(const std::vector<std::string>& drop,
-                                     const std::vector<std::string>& add) {
-  std::vector<std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text = *entry;
-    const std::string name = text.substr(0, text.find('='));
-    if (std::find(drop.begin(), drop.end(), name) == drop.end()) {
-      env.push_back(text);
-    }
-  }
-  env.insert(env.end(), add.begin(), add.end());
-  return env;
-}
-
-std::string Output(const std::string& command) {
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return "";
-  }
-  std::string output;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-    output += buffer;
-  }
-  ::pclose(pipe);
-  while (!output.empty() && output.back() == '\n') {
-    output.pop_back();
-  }
-  return output;
-}
-
-std::string Read(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Asks `probe` every tenth of a second until it gives a non-empty answer or `limit` has passed.
-std::string Poll(std::chrono::milliseconds limit, const std::function<std::string()>& probe) {
-  const auto end = Clock::now() + limit;
-  for (;;) {
-    if (std::string answer = probe(); !answer.empty() || Clock::now() > end) {
-      return answer;
-    }
-    std::this_thread::sleep_for(100ms);
-  }
-}
 
 class XDisplay : public testing::Test {
  protected:
@@ -170,32 +53,9 @@ class XDisplay : public testing::Test {
     std::filesystem::remove_all(dir_);
   }
 
-  // An X server on a display number it picks itself, so that parallel runs do not meet.
   void StartServer() {
-    int fds[2];
-    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-    ::fcntl(fds[1], F_SETFD, 0);  // the server writes its number here
-    const bool started = server_.Start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen",
-                                        "0", "1024x768x24", "-nolisten", "tcp"},
-                                       Environment({}, {}), dir_ / "xvfb.log");
-    ::close(fds[1]);
-    std::string number;
-    const auto end = Clock::now() + kStartLimit;
-    pollfd readable{fds[0], POLLIN, 0};
-    while (started && number.find('\n') == std::string::npos && Clock::now() < end &&
-           ::poll(&readable, 1, 100) >= 0) {
-      char c = 0;
-      if ((readable.revents & (POLLIN | POLLHUP)) != 0 && ::read(fds[0], &c, 1) != 1) {
-        break;
-      }
-      if (c != 0) {
-        number += c;
-      }
-    }
-    ::close(fds[0]);
-    ASSERT_TRUE(started) << "Xvfb did not start";
-    ASSERT_NE(number.find('\n'), std::string::npos) << "Xvfb gave no display number";
-    display_ = ":" + number.substr(0, number.find('\n'));
+    display_ = StartXvfb(server_, Environment({}, {}), dir_ / "xvfb.log", kStartLimit);
+    ASSERT_FALSE(display_.empty()) << "Xvfb did not start or gave no display number";
   }
 
   std::string X(const std::string& arguments) const {
