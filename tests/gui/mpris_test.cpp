@@ -146,6 +146,8 @@ TEST_F(Mpris, PlayerctlPlaysSkipsPausesRepeatsAndStopsThePlayer) {
   ASSERT_TRUE(watcher_.Start({"playerctl", "-p", "vantora", "--follow", "status"},
                              Environment({"DBUS_SESSION_BUS_ADDRESS=" + address_}),
                              dir_ / "follow.log"));
+  // It prints the status it finds first; only then is it sure to see every change after.
+  ASSERT_TRUE(AwaitFollowed("Stopped\n")) << Read(dir_ / "follow.log");
 
   Playerctl("play");
   EXPECT_EQ(Await("status", "Playing"), "Playing");
