@@ -144,37 +144,50 @@ inline std::string Poll(std::chrono::milliseconds limit,
   }
 }
 
-// Starts an X server on a display number it picks itself, so that parallel runs do not meet.
-// Returns the display (":N"), or "" when the server did not start or name it within `limit`.
+// Starts an X server of this test's own and returns its display (":N"), or "" when none started
+// within `limit`. The number is drawn at random from a wide range rather than left to the server:
+// a server would take the lowest free one, the very number a parallel test's server may still be
+// giving up, and that one's cleanup can remove the new server's socket.
 inline std::string StartXvfb(Child& server, const std::vector<std::string>& env,
                              const std::filesystem::path& log, std::chrono::milliseconds limit) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) {
-    return "";
-  }
-  ::fcntl(fds[1], F_SETFD, 0);  // the server writes its number here
-  const bool started = server.Start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                     "1024x768x24", "-nolisten", "tcp"},
-                                    env, log);
-  ::close(fds[1]);
-  std::string number;
   const auto end = SteadyClock::now() + limit;
-  pollfd readable{fds[0], POLLIN, 0};
-  while (started && number.find('\n') == std::string::npos && SteadyClock::now() < end &&
-         ::poll(&readable, 1, 100) >= 0) {
-    char c = 0;
-    if ((readable.revents & (POLLIN | POLLHUP)) != 0 && ::read(fds[0], &c, 1) != 1) {
-      break;
+  unsigned seed = static_cast<unsigned>(::getpid()) * 2654435761u ^
+                  static_cast<unsigned>(SteadyClock::now().time_since_epoch().count());
+  while (SteadyClock::now() < end) {
+    seed = seed * 1103515245u + 12345u;
+    const int display = 100 + static_cast<int>((seed >> 8) % 30000);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+      return "";
     }
-    if (c != 0) {
-      number += c;
+    ::fcntl(fds[1], F_SETFD, 0);  // the server writes its number here once it accepts clients
+    const bool started =
+        server.Start({"Xvfb", ":" + std::to_string(display), "-displayfd", std::to_string(fds[1]),
+                      "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                     env, log);
+    ::close(fds[1]);
+    std::string number;
+    pollfd readable{fds[0], POLLIN, 0};
+    while (started && number.find('\n') == std::string::npos && SteadyClock::now() < end &&
+           ::poll(&readable, 1, 100) >= 0) {
+      char c = 0;
+      if ((readable.revents & (POLLIN | POLLHUP)) != 0 && ::read(fds[0], &c, 1) != 1) {
+        break;  // the server ended: its number was taken
+      }
+      if (c != 0) {
+        number += c;
+      }
     }
+    ::close(fds[0]);
+    if (!started) {
+      return "";
+    }
+    if (number.find('\n') != std::string::npos) {
+      return ":" + number.substr(0, number.find('\n'));
+    }
+    server.Stop();
   }
-  ::close(fds[0]);
-  if (!started || number.find('\n') == std::string::npos) {
-    return "";
-  }
-  return ":" + number.substr(0, number.find('\n'));
+  return "";
 }
 
 }  // namespace vantora::testing
