@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/audio/disc_audio.h"
 #include "platform/cdaudio/cd_types.h"
 
 namespace vantora::platform::cdaudio {
@@ -83,6 +85,9 @@ class CdDrive {
   virtual DriveStatus SetTray(Tray tray) = 0;
   // The command strings the user's hand wants refused; a drive without such a hand has none.
   virtual std::vector<InjectedFailure> InjectedFailures() { return {}; }
+  // The sound of the disc in the drive now, read by place; nullptr for a drive or disc that
+  // cannot be heard (a virtual disc without audio files, no disc). A new object for a new disc.
+  virtual std::shared_ptr<audio::DiscAudio> Audio() { return nullptr; }
 };
 
 }  // namespace vantora::platform::cdaudio
