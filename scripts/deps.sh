@@ -5,7 +5,7 @@ VANTORA_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-liberation fonts-dejavu-core xvfb xauth xdotool x11-utils dbus playerctl
   python3 desktop-file-utils appstream dpkg-dev groff-base
-  libcdio-dev libcdio-paranoia-dev
+  libcdio-dev libcdio-paranoia-dev qt6-multimedia-dev libsndfile1-dev
 )
 
 vantora_install_deps() {
