@@ -125,7 +125,7 @@ bool RUNCOMMAND(int32_t control) {
     SHOWABOUT();
   } else if (control == kTimeDisplay) {
     DISPLAYMODE = static_cast<uint8_t>(DISPLAYMODE + 1);
-    if (DISPLAYMODE == 7) {
+    if (DISPLAYMODE > kDisplayModes) {
       DISPLAYMODE = 1;
     }
     SHOWTIMES();

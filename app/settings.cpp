@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/state.h"
+#include "app/times.h"
 #include "runtime/decimal.h"
 #include "runtime/ini.h"
 #include "runtime/value_stack.h"
@@ -60,6 +61,11 @@ void READSETTINGS() {
   CONTROLPANEL = ReadNumber("Control Panel");
   AUTOPLAY = static_cast<uint8_t>(ReadNumber("Auto Play"));
   DISPLAYMODE = static_cast<uint8_t>(ReadNumber("Display Mode", "1"));
+  // A mode the display does not know would leave it blank until it had been clicked round the
+  // whole byte; a hand-edited file gets the first mode, as a missing key does.
+  if (DISPLAYMODE < 1 || DISPLAYMODE > kDisplayModes) {
+    DISPLAYMODE = 1;
+  }
   STARTX = ReadNumber("Window X");
   STARTY = ReadNumber("Window Y");
   // The position to save starts as the one read: a player closed without being moved keeps it.

@@ -45,8 +45,8 @@ struct Mode {
   int32_t (*value)();
 };
 
-// The six display modes, 1 to 6.
-constexpr Mode kModes[] = {
+// The display modes, 1 to kDisplayModes.
+constexpr Mode kModes[kDisplayModes] = {
     {"Album Elapsed", [] { return ALBUMELAPSED; }},
     {"Album Remaining", [] { return ALBUMREMAINING; }},
     {"Album Total", [] { return ALBUMLENGTH; }},

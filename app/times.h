@@ -7,6 +7,9 @@
 
 namespace vantora::app {
 
+// The display modes are 1 to this many.
+inline constexpr uint8_t kDisplayModes = 6;
+
 // A device reply mm:ss:ff as a time value (frames dropped); minutes from 60 count as an hour.
 // 00:00:00 is 0; a reply it cannot read as a time gives a meaningless value, -1 beyond 119:59.
 int32_t MSFTOTIME(std::string_view reply);
