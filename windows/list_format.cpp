@@ -155,6 +155,8 @@ class Parser {
             return false;
           }
           ++pos_;
+          // A second "E(...)" replaces the colours, as a second picture or heading does.
+          column.colours.clear();
           for (int i = 0; i < 4; ++i) {
             const std::optional<int32_t> colour = Number();
             if (colour) {

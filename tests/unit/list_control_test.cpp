@@ -282,6 +282,15 @@ TEST(ListFormat, EveryModifierIsRead) {
   }
 }
 
+TEST(ListFormat, AModifierGivenTwiceKeepsTheLaterOne) {
+  const auto columns = windows::ParseListFormat("160LE(2)@S5@~A~E(1,2,3,4)@S9@~B~");
+  ASSERT_TRUE(columns);
+  ASSERT_EQ(columns->size(), 1u);
+  EXPECT_EQ(columns->front().colours, (std::vector<uint32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(columns->front().picture, "S9");
+  EXPECT_EQ(columns->front().heading, "B");
+}
+
 TEST(ListFormat, ColumnsAndGroups) {
   const auto columns = windows::ParseListFormat("[20L@S5@30R]~Both~40C#1#50L");
   ASSERT_TRUE(columns);
