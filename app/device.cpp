@@ -102,14 +102,14 @@ void ENABLEPLAYER() {
   SWITCHPLAYER(&ENABLECONTROLS);
 }
 
-void PLAYENTRY(int32_t position, int32_t start) {
+bool PLAYENTRY(int32_t position, int32_t start) {
   const int32_t count = QueueCount(&PLAYQUEUE);
   if (count == 0) {
     // An empty play order has nothing to play, and the last record must not replay.
     if (start != 0) {
       PLAYING = 0;
     }
-    return;
+    return false;
   }
   if (position > count) {
     position = 1;
@@ -117,20 +117,23 @@ void PLAYENTRY(int32_t position, int32_t start) {
     position = count;
   }
   QueueGet(&PLAYQUEUE, position);
+  bool started = false;
   if (start != 0) {
     const int32_t track = PLAYRECORD.PLTRACKNUMBER;
     const int32_t end = ENTRYEND(track);
     MciCommand("set cdaudio time format tmsf");
-    if (end == 0) {
-      MciCommand("play cdaudio from " + std::to_string(track));
-    } else {
-      MciCommand("play cdaudio from " + std::to_string(track) + " to " + std::to_string(end));
+    std::string play = "play cdaudio from " + std::to_string(track);
+    if (end != 0) {
+      play += " to " + std::to_string(end);
     }
+    // An action command answers nothing when it works, its error number when it does not.
+    started = CLIP(MciCommand(play)).empty();
     MciCommand("set cdaudio time format msf");
     PLAYING = 1;
     PAUSED = 0;
   }
   CURRENTTITLE = PLAYRECORD.PLTRACKTITLE;
+  return started;
 }
 
 void PAUSEPLAYER() {

@@ -19,8 +19,8 @@ void OPENCDDEVICE();
 void DISABLEPLAYER();
 void ENABLEPLAYER();
 // Makes entry `position` of the play order current (wrapping at both ends) and plays it when
-// `start` is non-zero.
-void PLAYENTRY(int32_t position, int32_t start);
+// `start` is non-zero. Returns whether a play was started: the device took the play command.
+bool PLAYENTRY(int32_t position, int32_t start);
 // Pauses, or resumes a paused play.
 void PAUSEPLAYER();
 // Stops and rewinds.

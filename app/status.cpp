@@ -55,7 +55,8 @@ void RESTORESTATUS() {
 }
 
 // The end of a play: the next entry, the same one or the first, by the repeat mode. Returns
-// whether an entry was started.
+// whether an entry was started; one the drive refuses (a data track) ends the play instead, or the
+// player would show it playing while the drive stands still.
 bool ENDOFPLAY() {
   if (PAUSED != 0 || PLAYING != 1) {
     return false;
@@ -72,15 +73,12 @@ bool ENDOFPLAY() {
         PLAYING = 0;
         return false;
       }
-      PLAYENTRY(entry + 1, 1);
-      return true;
+      return PLAYENTRY(entry + 1, 1);
     case 1:
-      PLAYENTRY(entry, 1);
-      return true;
+      return PLAYENTRY(entry, 1);
     case 2:
       // Every entry in turn, then the first again.
-      PLAYENTRY(entry >= count ? 1 : entry + 1, 1);
-      return true;
+      return PLAYENTRY(entry >= count ? 1 : entry + 1, 1);
     default:
       return false;
   }

@@ -195,7 +195,8 @@ TEST_F(Engine, TheDoorDuringAPlay) {
        "Door Open | PLAY'- PAUS- OPEN | Track 2"},
       {"close it on the same disc", [&] { ASSERT_TRUE(Drive().MoveTray(Tray::Closed).ok()); },
        "Stopped | PLAY PAUS CLOS | Track 1", "!play cdaudio from 1"},
-      {"the play button plays", [] { PLAYING == 0 ? PLAYENTRY(1, 1) : STOPPLAYER(); },
+      {"the play button plays",
+       [] { PLAYING == 0 ? static_cast<void>(PLAYENTRY(1, 1)) : STOPPLAYER(); },
        "Playing Track 1 | STOP PAUS CLOS | Track 1"},
       {"open, and close on another disc", [&] { Insert(kOtherDisc); },
        "Stopped | PLAY PAUS CLOS | Track 1", "status cdaudio length track 2"},
@@ -245,6 +246,19 @@ TEST_F(Engine, ABlankDiscHasNoTracksToPlay) {
   EXPECT_EQ(TRACKCOUNT, 0);
   EXPECT_EQ(PLAYING, 0);
   EXPECT_TRUE(Control(kFirstTrackButton).hidden);
+}
+
+TEST_F(Engine, AnEntryTheDriveRefusesEndsThePlay) {
+  // Repeat: All on a disc that opens with a data track: past the disc's end comes track 1 again,
+  // which no drive plays.
+  Insert("vantora-disc 1\ntracks 2\ntrack 1 00:10:00 data\ntrack 2 00:10:00\n");
+  Run({
+      {"start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | Track 2"},
+      {"repeat all, track 2", [] { REPEATMODE = 2, PLAYENTRY(2, 1); },
+       "Playing Track 2 | STOP PAUS CLOS | Track 2"},
+      {"the end of the disc", {}, "Stopped | PLAY PAUS CLOS | Track 1", "play cdaudio from 1"},
+  });
+  EXPECT_EQ(PLAYING, 0);
 }
 
 TEST_F(Engine, TheWorkedTimeExampleInEveryMode) {
