@@ -64,6 +64,10 @@ std::string ToAnsi(const QString& text) {
 QPoint KeepReachable(QPoint at, QSize size) {
   constexpr int kTitleHeight = 24;
   constexpr int kGrip = 40;  // pixels of title bar a user needs to take hold of
+  // Off every screen, and far enough from the int limits for QRect's arithmetic: a hand-edited
+  // position can be anything.
+  constexpr int kFar = 1 << 24;
+  at = QPoint(std::clamp(at.x(), -kFar, kFar), std::clamp(at.y(), -kFar, kFar));
   const QRect title(at, QSize(std::max(size.width(), kGrip), kTitleHeight));
   for (const QScreen* screen : QGuiApplication::screens()) {
     const QRect overlap = screen->availableGeometry().intersected(title);

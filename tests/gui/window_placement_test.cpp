@@ -44,7 +44,9 @@ TEST_F(WindowPlacement, PositionOfAMonitorThatIsGoneIsBroughtBack) {
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   for (const Rect far :
        {Rect{30000, 30000, kUnchanged, kUnchanged}, Rect{-30000, 10, kUnchanged, kUnchanged},
-        Rect{10, -30000, kUnchanged, kUnchanged}}) {
+        Rect{10, -30000, kUnchanged, kUnchanged},
+        Rect{INT32_MAX, INT32_MAX, kUnchanged, kUnchanged},
+        Rect{INT32_MIN + 1, INT32_MIN + 1, kUnchanged, kUnchanged}}) {
     ASSERT_TRUE(system_.SetWindowRect(window_, far));
     const auto rect = system_.WindowRect(window_);
     ASSERT_TRUE(rect.has_value());
