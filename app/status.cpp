@@ -164,6 +164,9 @@ void POLLSTATUS() {
 
 void MODECHANGED() {
   if (LEAVEMODE()) {
+    // The new play runs on: the next tick compares with the mode the drive is in now, so a stop
+    // or a pause before then is seen as one.
+    NEWMODE = "playing";
     return;
   }
   if (NEWMODE == "not ready") {

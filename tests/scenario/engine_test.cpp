@@ -261,6 +261,20 @@ TEST_F(Engine, AnEntryTheDriveRefusesEndsThePlay) {
   EXPECT_EQ(PLAYING, 0);
 }
 
+TEST_F(Engine, AStopJustAfterTheEntryStartsAgainIsSeen) {
+  Insert(kShortDisc);
+  Run({
+      {"start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | Track 1"},
+      {"repeat track 1", [] { REPEATMODE = 1, PLAYENTRY(1, 1); },
+       "Playing Track 1 | STOP PAUS CLOS | Track 1"},
+      {"its end starts it again",
+       {},
+       "Playing Track 1 | STOP PAUS CLOS | Track 1",
+       "play cdaudio from 1 to 2"},
+      {"stopped before the next tick", [] { STOPPLAYER(); }, "Stopped | PLAY PAUS CLOS | Track 1"},
+  });
+}
+
 TEST_F(Engine, TheWorkedTimeExampleInEveryMode) {
   // Track 3 starts at 08:10:20 and lasts 05:00:10; the disc reads 45:12:40.
   Insert(
