@@ -3,7 +3,6 @@
 // window, play a track the disc has, exit 0 and leave every byte of ZQ_CD.INI it does not mean to
 // write as it was.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QImage>
 #include <algorithm>
@@ -18,6 +17,7 @@
 
 #include "app/state.h"
 #include "tests/support/child_process.h"
+#include "tests/support/player_environment.h"
 
 namespace vantora::testing {
 namespace {
@@ -286,24 +286,15 @@ std::string WrittenValue(const std::string& bytes, const std::string& key) {
 
 class HostileFiles : public ::testing::TestWithParam<Case> {
  protected:
-  void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vantora-hostile-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    std::filesystem::create_directories(dir_ / "config");
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   // Starts the player on its own drive with --trace and --screenshot; false if it did not end
   // by itself in time.
   bool RunPlayer(int& code) {
     Child player;
-    const std::vector<std::string> env = Environment(
-        {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "VANTORA_CONFIG_DIR", "VANTORA_DRIVE",
-         "DBUS_SESSION_BUS_ADDRESS"},
-        {"QT_QPA_PLATFORM=offscreen", "VANTORA_CONFIG_DIR=" + (dir_ / "config").string(),
-         "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-bus").string()});
+    const std::vector<std::string> env =
+        Environment({"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "VANTORA_CONFIG_DIR",
+                     "VANTORA_DRIVE", "DBUS_SESSION_BUS_ADDRESS"},
+                    {"QT_QPA_PLATFORM=offscreen", "VANTORA_CONFIG_DIR=" + env_.ConfigDir().string(),
+                     "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-bus").string()});
     if (!player.Start({VANTORA_EXECUTABLE, "--drive", (dir_ / "drive").string(), "--trace",
                        (dir_ / "trace.log").string(), "--screenshot", Shot()},
                       env, dir_ / "output.log")) {
@@ -313,12 +304,14 @@ class HostileFiles : public ::testing::TestWithParam<Case> {
   }
   std::string Shot() const { return (dir_ / "player.png").string(); }
 
-  std::filesystem::path dir_;
+  app::testing::PlayerEnvironment env_{"hostile",
+                                       app::testing::PlayerEnvironment::Parts::kSettingsOnly};
+  const std::filesystem::path dir_ = env_.ConfigDir().parent_path();
 };
 
 TEST_P(HostileFiles, PlayerStartsShowsPlaysAndKeepsWhatItDoesNotWrite) {
   const Case& hostile = GetParam();
-  const std::filesystem::path ini = dir_ / "config" / app::kIniFile;
+  const std::filesystem::path ini = env_.ConfigDir() / app::kIniFile;
   const std::string before = hostile.file();
   std::ofstream(ini, std::ios::binary) << before;
 
