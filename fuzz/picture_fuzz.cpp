@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "platform/profile/ini_document.h"
 #include "platform/profile/profile.h"
 #include "runtime/decimal.h"
 #include "runtime/picture.h"
@@ -34,17 +35,8 @@ bool IsDigit(char c) {
 }
 
 bool ContainsNoCase(std::string_view text, std::string_view word) {
-  auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
-  for (size_t i = 0; !word.empty() && i + word.size() <= text.size(); ++i) {
-    size_t j = 0;
-    while (j < word.size() && upper(text[i + j]) == upper(word[j])) {
-      ++j;
-    }
-    if (j == word.size()) {
-      return true;
-    }
-  }
-  return false;
+  using vantora::platform::FoldCase;
+  return !word.empty() && FoldCase(text).find(FoldCase(word)) != std::string::npos;
 }
 
 // A regional setting as the pictures read it: through the platform profile, 31 characters.
