@@ -13,6 +13,7 @@ namespace {
 constexpr uint64_t kHandleBase = 0x10000;
 
 constexpr size_t kPaintsKept = 1024;
+constexpr size_t kBoxesKept = 64;
 
 // The model places a default coordinate at 0.
 Rect Resolve(Rect rect) {
@@ -357,6 +358,9 @@ int32_t ModelWindowSystem::MessageBox(uintptr_t owner, const MessageBoxSpec& spe
     }
   }
   boxes_.push_back(shown);
+  if (boxes_.size() > kBoxesKept) {
+    boxes_.erase(boxes_.begin());
+  }
   return shown.answer;
 }
 

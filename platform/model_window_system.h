@@ -77,10 +77,13 @@ class ModelWindowSystem final : public WindowSystem {
   // Inspection: nullptr for a window or control that does not exist.
   const WindowState* Window(uintptr_t window) const;
   const ControlState* Control(uintptr_t window, int32_t control) const;
+  // The message boxes shown, in order, the latest 64 of them (a long run keeps no more).
   const std::vector<ShownMessageBox>& MessageBoxes() const { return boxes_; }
   // The controls PaintNow drew, in order, the latest 1024 of them (a long run keeps no more); a
   // whole window adds each of its controls.
   const std::deque<Paint>& Paints() const { return paints_; }
+  // Forgets the paints so far: a test that measures memory leaves the log out.
+  void ClearPaints() { paints_.clear(); }
   // Live windows in creation order.
   std::vector<uintptr_t> Windows() const;
   int32_t Waits() const { return waits_; }

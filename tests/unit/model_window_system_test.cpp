@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace vantora::platform {
@@ -103,6 +104,22 @@ TEST(ModelWindowSystem, MessageBoxesAreAnsweredByLabelOrIndex) {
   EXPECT_EQ(model.MessageBox(0, spec), -1);
   EXPECT_EQ(model.MessageBox(0, spec), -1);  // nothing scripted
   EXPECT_EQ(model.MessageBoxes().size(), 5u);
+}
+
+TEST(ModelWindowSystem, ALongRunKeepsTheLatestBoxesAndPaints) {
+  ModelWindowSystem model;
+  const uintptr_t window = model.CreateWindow(TwoControls());
+  MessageBoxSpec spec;
+  for (int i = 0; i < 100; ++i) {
+    spec.caption = std::to_string(i);
+    model.MessageBox(window, spec);
+  }
+  ASSERT_EQ(model.MessageBoxes().size(), 64u);
+  EXPECT_EQ(model.MessageBoxes().front().spec.caption, "36");
+  EXPECT_EQ(model.MessageBoxes().back().spec.caption, "99");
+  model.PaintNow(window, 0);
+  model.ClearPaints();
+  EXPECT_TRUE(model.Paints().empty());
 }
 
 intptr_t g_previous = 0;
