@@ -1,0 +1,305 @@
+// The libcdio drive on BIN/CUE images the tests write: the table of contents and the play head
+// through command strings on the manual clock, the sound read sample by sample, and images that
+// change, vanish or were never images.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/cdaudio/cdio_drive.h"
+#include "platform/cdaudio/command_device.h"
+#include "platform/clock.h"
+#include "tests/support/cd_image.h"
+#include "tests/unit/drive_test_support.h"
+
+namespace vantora::platform::cdaudio {
+namespace {
+
+using vantora::testing::ImageSample;
+using vantora::testing::ImageTrack;
+using vantora::testing::kImageSamplesPerFrame;
+using vantora::testing::WriteCdImage;
+
+// Three audio tracks of 2, 3 and 4 seconds: tracks start at 00:02:00, 00:04:00 and 00:07:00, the
+// lead-out at 00:11:00.
+const std::vector<ImageTrack> kThreeTracks = {{150}, {225}, {300}};
+
+// One step of a run: move the clock on, send a command, and what it must answer: the reply, or
+// "#" and the error number.
+struct Step {
+  int64_t advanceMs;
+  const char* command;
+  const char* answer;
+};
+
+class CdioDriveTest : public ::testing::Test {
+ protected:
+  // Opens the device on the image; the drive takes its first look now.
+  void Insert(const std::filesystem::path& image) {
+    auto drive = std::make_unique<CdioDrive>(image);
+    drive_ = drive.get();
+    device_ = std::make_unique<CommandDevice>(std::move(drive));
+  }
+  std::string Send(std::string_view command) {
+    std::string reply;
+    const uint32_t error = device_->Send(command, reply);
+    return error == 0 ? reply : "#" + std::to_string(error);
+  }
+  void Run(const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+      clock_.Advance(ClockTime{step.advanceMs});
+      EXPECT_EQ(Send(step.command), step.answer) << step.command;
+    }
+  }
+  // Reads `frames` sample frames from `first` and counts the samples that differ from the image.
+  static size_t Mismatches(audio::DiscAudio& sound, int64_t first, size_t frames,
+                           const std::function<bool(int64_t)>& silent) {
+    std::vector<int16_t> samples(2 * frames, 1);
+    EXPECT_TRUE(sound.Read(first, samples.data(), frames)) << first;
+    size_t wrong = 0;
+    for (size_t i = 0; i < frames; ++i) {
+      const int64_t place = first + static_cast<int64_t>(i);
+      for (int channel = 0; channel < 2; ++channel) {
+        const int16_t expected = silent(place) ? 0 : ImageSample(place, channel);
+        wrong += samples[2 * i + static_cast<size_t>(channel)] != expected;
+      }
+    }
+    return wrong;
+  }
+
+  testing::TempDir dir_;
+  ManualClock clock_{ClockTime{1'000'000}};
+  ScopedClock scoped_{clock_};
+  CdioDrive* drive_ = nullptr;
+  std::unique_ptr<CommandDevice> device_;
+};
+
+TEST_F(CdioDriveTest, TheTableOfContentsReadsAsTheImageDescribesIt) {
+  Insert(WriteCdImage(dir_.path(), "three", kThreeTracks));
+  Run({
+      {0, "open cdaudio shareable", "1"},
+      {0, "capability cdaudio can eject", "false"},
+      {0, "set cdaudio door open", "#274"},
+      {0, "status cdaudio media present", "true"},
+      {0, "status cdaudio mode", "stopped"},
+      {0, "status cdaudio number of tracks", "3"},
+      {0, "status cdaudio length", "00:08:74"},  // one frame short, as the platform's drives
+      {0, "status cdaudio length track 2", "00:03:00"},
+      {0, "status cdaudio length track 3", "00:03:74"},
+      {0, "status cdaudio position track 3", "00:07:00"},
+      {0, "status cdaudio type track 2", "audio"},
+      {0, "status cdaudio position", "00:02:00"},
+      {0, "set cdaudio time format tmsf", ""},
+      {0, "status cdaudio position track 2", "02:00:00:00"},
+      {0, "status cdaudio length track 4", "#282"},
+  });
+}
+
+TEST_F(CdioDriveTest, PlayPauseResumeAndSeekMoveTheHeadOnTheClock) {
+  Insert(WriteCdImage(dir_.path(), "three", kThreeTracks));
+  Run({
+      {0, "open cdaudio shareable", "1"},
+      {0, "set cdaudio time format tmsf", ""},
+      {0, "play cdaudio from 2 to 3", ""},
+      {0, "status cdaudio mode", "playing"},
+      {1000, "status cdaudio position", "02:00:01:00"},
+      {0, "pause cdaudio", ""},
+      {0, "status cdaudio mode", "stopped"},  // a paused drive reads "stopped"
+      {5000, "status cdaudio position", "02:00:01:00"},
+      {0, "play cdaudio to 3", ""},  // resumes where the pause held the head
+      {1000, "status cdaudio position", "02:00:02:00"},
+      {1000, "status cdaudio mode", "stopped"},  // the play ran out at the start of track 3
+      {0, "status cdaudio position", "03:00:00:00"},
+      {0, "seek cdaudio to 1:0:1:0", ""},
+      {0, "status cdaudio position", "01:00:01:00"},
+      {0, "play cdaudio from 3", ""},
+      {10000, "status cdaudio mode", "stopped"},
+      {0, "status cdaudio position", "03:00:03:74"},
+      {0, "play cdaudio from 4", "#282"},
+      {0, "seek cdaudio to start", ""},
+      {0, "status cdaudio current track", "1"},
+  });
+}
+
+// Track numbers as the disc gives them (5 to 7 here) read as 1 to 3; the data track in the middle
+// is never played.
+TEST_F(CdioDriveTest, OddNumbersAreCountedFromOneAndDataTracksAreNeverPlayed) {
+  Insert(WriteCdImage(dir_.path(), "mixed", {{150}, {150, true}, {150}}, 5));
+  Run({
+      {0, "open cdaudio shareable", "1"},
+      {0, "set cdaudio time format tmsf", ""},
+      {0, "status cdaudio number of tracks", "3"},
+      {0, "status cdaudio type track 2", "other"},
+      {0, "status cdaudio type track 3", "audio"},
+      {0, "play cdaudio from 2", "#262"},
+      {0, "play cdaudio from 1", ""},
+      {2500, "status cdaudio mode", "stopped"},
+      {0, "status cdaudio position", "02:00:00:00"},
+      {0, "play cdaudio from 3", ""},
+      {0, "status cdaudio mode", "playing"},
+  });
+  // The data track's sectors, and all before the first track and from the lead-out on, are
+  // silent; the sound on both sides of it is the image's.
+  const auto sound = drive_->Audio();
+  ASSERT_NE(sound, nullptr);
+  const auto silent = [](int64_t place) {
+    const int64_t frame = place / kImageSamplesPerFrame;
+    return place < 0 || frame < 150 || (frame >= 300 && frame < 450) || frame >= 600;
+  };
+  EXPECT_EQ(Mismatches(*sound, 280 * kImageSamplesPerFrame + 7, 40 * kImageSamplesPerFrame, silent),
+            0u);
+  EXPECT_EQ(Mismatches(*sound, 440 * kImageSamplesPerFrame, 20 * kImageSamplesPerFrame, silent),
+            0u);
+}
+
+TEST_F(CdioDriveTest, TheSoundIsTheImagesSampleBySampleWhereverReadingStarts) {
+  Insert(WriteCdImage(dir_.path(), "three", kThreeTracks));
+  const auto sound = drive_->Audio();
+  ASSERT_NE(sound, nullptr);
+  EXPECT_EQ(drive_->Audio(), sound);  // the same disc, the same sound
+  const auto silent = [](int64_t place) {
+    return place < 150 * kImageSamplesPerFrame || place >= 825 * kImageSamplesPerFrame;
+  };
+  constexpr int64_t kFrame = kImageSamplesPerFrame;
+  struct Read {
+    const char* where;
+    int64_t first;
+    size_t frames;
+  };
+  for (const Read& read : std::vector<Read>{
+           {"the first sample of track 1", 150 * kFrame, 1},
+           {"over a frame's end", 151 * kFrame - 3, 7},
+           {"over the start of track 2", 300 * kFrame - 1000, 2000},
+           {"back to an earlier place", 200 * kFrame + 11, 3 * kFrame},
+           {"the lead-in into track 1", 149 * kFrame - 5, 10},
+           {"the last frame into the lead-out", 824 * kFrame, 2 * kFrame},
+           {"far before the disc", -10 * kFrame - 1, 5},
+           {"far beyond the disc", int64_t{1} << 50, 5},
+       }) {
+    EXPECT_EQ(Mismatches(*sound, read.first, read.frames, silent), 0u) << read.where;
+  }
+  // The whole disc in pieces of odd sizes, as a player's pump reads it.
+  size_t wrong = 0;
+  for (int64_t place = 0; place < 830 * kFrame; place += 4410 - 17) {
+    wrong += Mismatches(*sound, place, 4410 - 17, silent);
+  }
+  EXPECT_EQ(wrong, 0u);
+}
+
+TEST_F(CdioDriveTest, AVanishedImageIsNotReadyAndItsSoundFailsSoftly) {
+  const auto image = WriteCdImage(dir_.path(), "three", kThreeTracks);
+  Insert(image);
+  Run({{0, "open cdaudio shareable", "1"}, {0, "play cdaudio", ""}});
+  const auto sound = drive_->Audio();
+  ASSERT_NE(sound, nullptr);
+  std::vector<int16_t> samples(2 * kImageSamplesPerFrame, 1);
+  ASSERT_TRUE(sound->Read(200 * kImageSamplesPerFrame, samples.data(), kImageSamplesPerFrame));
+
+  std::filesystem::remove(dir_.path() / "three.bin");
+  Run({
+      {1000, "status cdaudio mode", "not ready"},
+      {0, "status cdaudio ready", "false"},
+      {0, "status cdaudio media present", "false"},
+      {0, "status cdaudio number of tracks", "#276"},
+      {0, "play cdaudio from 00:03:00", "#276"},
+  });
+  EXPECT_FALSE(sound->Read(210 * kImageSamplesPerFrame, samples.data(), kImageSamplesPerFrame));
+  EXPECT_EQ(samples, std::vector<int16_t>(samples.size(), 0));
+  EXPECT_EQ(drive_->Audio(), nullptr);
+  const DriveStatus connected = drive_->Connected();
+  EXPECT_EQ(connected.error, DriveError::Unplugged);
+  EXPECT_NE(connected.detail.find("three.bin"), std::string::npos) << connected.detail;
+
+  // Back again, it is a disc in the drive like any other.
+  WriteCdImage(dir_.path(), "three", kThreeTracks);
+  Run({{1000, "status cdaudio mode", "stopped"}, {0, "status cdaudio number of tracks", "3"}});
+}
+
+// A read that fails gives up after a few tries, never retrying forever, and makes the drive look
+// at its disc at once rather than at its next look.
+TEST_F(CdioDriveTest, AnImageCutShortMidPlayFailsItsReadAndIsNoLongerPlayed) {
+  Insert(WriteCdImage(dir_.path(), "three", kThreeTracks));
+  Run({{0, "open cdaudio shareable", "1"}, {0, "play cdaudio", ""}});
+  const auto sound = drive_->Audio();
+  ASSERT_NE(sound, nullptr);
+  std::vector<int16_t> samples(2 * kImageSamplesPerFrame, 1);
+  ASSERT_TRUE(sound->Read(200 * kImageSamplesPerFrame, samples.data(), kImageSamplesPerFrame));
+  std::filesystem::resize_file(dir_.path() / "three.bin", 2352 * 300);
+  EXPECT_FALSE(sound->Read(600 * kImageSamplesPerFrame, samples.data(), kImageSamplesPerFrame));
+  EXPECT_EQ(samples, std::vector<int16_t>(samples.size(), 0));
+  // The sheet now names sound the file does not hold: no disc can be read from it.
+  Run({{0, "status cdaudio mode", "not ready"}, {0, "play cdaudio from 00:03:00", "#276"}});
+}
+
+TEST_F(CdioDriveTest, AnotherImageInTheSamePlaceIsANewDisc) {
+  const auto image = WriteCdImage(dir_.path(), "disc", kThreeTracks);
+  Insert(image);
+  Run({{0, "open cdaudio shareable", "1"}, {0, "play cdaudio", ""}});
+  const auto first = drive_->Audio();
+  WriteCdImage(dir_.path(), "disc", {{300}, {300}});
+  Run({
+      {kCdioLookInterval.count(), "status cdaudio mode", "stopped"},
+      {0, "status cdaudio number of tracks", "2"},
+      {0, "status cdaudio position", "00:02:00"},
+  });
+  const auto second = drive_->Audio();
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, first);
+  std::vector<int16_t> samples(2);
+  EXPECT_FALSE(first->Read(200 * kImageSamplesPerFrame, samples.data(), 1));
+  EXPECT_TRUE(second->Read(200 * kImageSamplesPerFrame, samples.data(), 1));
+}
+
+// What is not a drive libcdio opens leaves the device unavailable, with the path and the reason.
+TEST_F(CdioDriveTest, WhatIsNoDriveOrImageIsUnplugged) {
+  std::ofstream(dir_.path() / "notes.cue") << "hello\n";
+  std::ofstream(dir_.path() / "lost.cue") << "FILE \"lost.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                          << "    INDEX 01 00:00:00\n";
+  struct Source {
+    std::filesystem::path path;
+    const char* reason;
+  };
+  for (const Source& source : std::vector<Source>{
+           {dir_.path() / "missing.cue", "No such file"},
+           {dir_.path(), "not a CD drive or a CD image"},
+           {dir_.path() / "notes.cue", "not a CD drive or an image libcdio reads"},
+           {dir_.path() / "lost.cue", "lost.bin"},
+           {"/dev/null", "not a CD drive"},
+       }) {
+    Insert(source.path);
+    const DriveStatus connected = drive_->Connected();
+    EXPECT_EQ(connected.error, DriveError::Unplugged) << source.path;
+    EXPECT_NE(connected.detail.find(source.path.filename().string()), std::string::npos)
+        << connected.detail;
+    EXPECT_NE(connected.detail.find(source.reason), std::string::npos) << connected.detail;
+    EXPECT_EQ(Send("open cdaudio shareable"), "#266") << source.path;
+    EXPECT_EQ(Send("status cdaudio mode"), "#266") << source.path;
+    EXPECT_EQ(drive_->Audio(), nullptr);
+  }
+}
+
+// The sound is read on the player's pump thread while the player's thread asks the drive.
+TEST_F(CdioDriveTest, SoundReadsOnAThreadOfItsOwnWhileTheDriveIsAsked) {
+  Insert(WriteCdImage(dir_.path(), "three", kThreeTracks));
+  const auto sound = drive_->Audio();
+  ASSERT_NE(sound, nullptr);
+  size_t wrong = 0;
+  std::thread pump([&] {
+    const auto silent = [](int64_t) { return false; };
+    for (int64_t frame = 150; frame < 820; frame += 5) {
+      wrong += Mismatches(*sound, frame * kImageSamplesPerFrame, 5 * kImageSamplesPerFrame, silent);
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    Send(i % 2 == 0 ? "play cdaudio" : "status cdaudio position");
+  }
+  pump.join();
+  EXPECT_EQ(wrong, 0u);
+}
+
+}  // namespace
+
+}  // namespace vantora::platform::cdaudio
