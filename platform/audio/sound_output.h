@@ -31,4 +31,7 @@ class SoundOutput {
 // nullptr, with the reason in `why`, when the file cannot be made.
 std::unique_ptr<SoundOutput> OpenRecorder(const std::filesystem::path& file, std::string* why);
 
+// An output that drops every sample at once: for measuring what playing costs.
+std::unique_ptr<SoundOutput> OpenNullOutput();
+
 }  // namespace vantora::platform::audio

@@ -110,11 +110,30 @@ class Toc {
   Frames leadOut_;
 };
 
+// One stretch of a disc image's sound file: the file's frames from `file` on lie at the disc's
+// frames from `disc` on, up to where the next stretch begins in the file (or the file ends).
+struct SoundStretch {
+  Frames disc;
+  Frames file;
+
+  bool operator==(const SoundStretch&) const = default;
+};
+
+// Where a disc image's sound comes from: one sound file, laid on the disc in stretches, with
+// silence between them where the CUE sheet adds gaps.
+struct DiscSound {
+  std::string file;  // an absolute path
+  std::vector<SoundStretch> stretches;
+
+  bool operator==(const DiscSound&) const = default;
+};
+
 // A disc: its table of contents and a title for people (not readable by the player). A blank disc
-// has a table without tracks.
+// has a table without tracks. A disc image may carry its sound; other discs play silently.
 struct Disc {
   std::string title;
   Toc toc;
+  std::optional<DiscSound> sound{};
 
   bool operator==(const Disc&) const = default;
 };

@@ -126,6 +126,21 @@ std::string_view Unquote(std::string_view text) {
   return text;
 }
 
+// The name on a FILE line: in double quotes (blanks allowed) or up to the first blank; the file's
+// kind after it says nothing the sound reader does not find out for itself.
+bool FileName(std::string_view rest, std::string& name) {
+  if (!rest.empty() && rest.front() == '"') {
+    const size_t close = rest.find('"', 1);
+    if (close == std::string_view::npos) {
+      return false;
+    }
+    name = std::string(rest.substr(1, close - 1));
+  } else {
+    name = std::string(NextWord(rest));
+  }
+  return !name.empty();
+}
+
 DiscReading Fail(std::string message) {
   return DiscReading{std::nullopt, std::move(message)};
 }
@@ -247,18 +262,24 @@ DiscReading ParseDiscDescription(std::string_view text) {
   return Finish(std::move(title), std::move(starts), next, "", dataTracks);
 }
 
-DiscReading ParseCueSheet(std::string_view text) {
+DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& directory,
+                          const AudioFileProbe& probe) {
   std::vector<Line> lines;
   std::string error;
   if (!SplitLines(text, '\0', lines, error)) {
     return Fail(error);
   }
   std::string title;
-  bool haveFile = false;
+  const Line* fileLine = nullptr;
+  std::string fileName;
   std::optional<Frames> fileLength;
   size_t lengthLine = 0;
   // Silence added by PREGAP and POSTGAP so far: it moves every later place on the disc.
   Frames gaps{0};
+  // Silence that goes in before the next track's first index: its PREGAP, or the POSTGAP of the
+  // track before. The file's sound continues after it in a new stretch.
+  Frames pendingGap{0};
+  std::vector<SoundStretch> stretches = {SoundStretch{kStandardPregap, Frames{0}}};
   std::vector<Frames> starts;
   int32_t track = 0;
   bool trackHasStart = false;
@@ -288,12 +309,15 @@ DiscReading ParseCueSheet(std::string_view text) {
         lengthLine = line.number;
       }
     } else if (SameWord(line.keyword, "FILE")) {
-      if (haveFile) {
+      if (fileLine != nullptr) {
         return Fail(At(line) + "only one FILE is supported");
       }
-      haveFile = true;
+      fileLine = &line;
+      if (!FileName(rest, fileName)) {
+        return Fail(At(line) + "FILE needs a file name, in double quotes if it holds blanks");
+      }
     } else if (SameWord(line.keyword, "TRACK")) {
-      if (!haveFile) {
+      if (fileLine == nullptr) {
         return Fail(At(line) + "TRACK before FILE");
       }
       if (std::string why = closeTrack(); !why.empty()) {
@@ -338,6 +362,15 @@ DiscReading ParseCueSheet(std::string_view text) {
         return Fail(At(line) + "index time " + std::string(rest) +
                     " does not come after the one before it");
       }
+      if (lastIndex < 0 && pendingGap.count > 0) {
+        const SoundStretch stretch{kStandardPregap + gaps + *time, *time};
+        if (stretches.back().file == stretch.file) {
+          stretches.back() = stretch;
+        } else {
+          stretches.push_back(stretch);
+        }
+        pendingGap = Frames{0};
+      }
       if (*index == 1) {
         starts.push_back(kStandardPregap + gaps + *time);
         trackHasStart = true;
@@ -359,6 +392,7 @@ DiscReading ParseCueSheet(std::string_view text) {
       }
       trackHasPregap = trackHasPregap || pre;
       gaps = gaps + *gap;
+      pendingGap = pendingGap + *gap;
       // Checked at every gap, so that the sum stays small and the line that overflows is named.
       if (kStandardPregap + gaps > kLatestFrame) {
         return Fail(At(line) + "the gaps make the disc longer than 99:59:74");
@@ -381,6 +415,35 @@ DiscReading ParseCueSheet(std::string_view text) {
   if (starts.empty()) {
     return Fail("the CUE sheet has no tracks");
   }
+  if (probe) {
+    // The file's own length wins over any REM LENGTH.
+    std::filesystem::path file = std::filesystem::path(fileName);
+    if (file.is_relative()) {
+      file = directory / file;
+    }
+    std::error_code ec;
+    file = std::filesystem::absolute(file, ec).lexically_normal();
+    const std::string path = file.string();
+    if (ec || std::any_of(path.begin(), path.end(),
+                          [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+      return Fail(At(*fileLine) + "the sound file's path holds a control character");
+    }
+    const AudioFileFacts facts = probe(file);
+    if (!facts.error.empty()) {
+      return Fail(At(*fileLine) + path + ": " + facts.error);
+    }
+    if (facts.length <= lastIndexTime) {
+      return Fail(At(*fileLine) + path + ": lasts " + FormatMsf(facts.length) +
+                  ", which ends before the last index");
+    }
+    DiscReading reading =
+        Finish(std::move(title), std::move(starts), kStandardPregap + gaps + facts.length,
+               At(*fileLine) + path + ": ");
+    if (reading.disc) {
+      reading.disc->sound = DiscSound{path, std::move(stretches)};
+    }
+    return reading;
+  }
   if (!fileLength) {
     return Fail("the CUE sheet has no \"REM LENGTH mm:ss:ff\" line giving the audio's length");
   }
@@ -392,7 +455,7 @@ DiscReading ParseCueSheet(std::string_view text) {
                 "line " + std::to_string(lengthLine) + ": ");
 }
 
-DiscReading ReadDiscFile(const std::filesystem::path& path) {
+DiscReading ReadDiscFile(const std::filesystem::path& path, const AudioFileProbe& probe) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
     return Fail(path.string() + ": no such file");
@@ -408,7 +471,8 @@ DiscReading ReadDiscFile(const std::filesystem::path& path) {
   }
   std::string extension = path.extension().string();
   const bool cue = SameWord(extension, ".cue");
-  DiscReading reading = cue ? ParseCueSheet(text) : ParseDiscDescription(text);
+  DiscReading reading =
+      cue ? ParseCueSheet(text, path.parent_path(), probe) : ParseDiscDescription(text);
   if (!reading.disc) {
     reading.error = path.string() + ": " + reading.error;
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,13 +21,25 @@ struct DiscReading {
 // "start", "tracks" and one "track N mm:ss:ff [audio|data]" line per track.
 DiscReading ParseDiscDescription(std::string_view text);
 
-// A CUE sheet with one FILE: INDEX 01 times place the tracks, "REM LENGTH mm:ss:ff" gives the
-// length of the file's audio, PREGAP and POSTGAP add silence between them. Gaps that push the
-// disc past 99:59:74 are refused at the line that does it.
-DiscReading ParseCueSheet(std::string_view text);
+// What the sound reader finds in a CUE sheet's FILE: its length (a part of a frame counts as a
+// frame), or why a disc cannot play it.
+struct AudioFileFacts {
+  Frames length;
+  std::string error;
+};
+using AudioFileProbe = std::function<AudioFileFacts(const std::filesystem::path& file)>;
 
-// Reads a file: a CUE sheet when its name ends in ".cue" (any case), else a description.
-DiscReading ReadDiscFile(const std::filesystem::path& path);
+// A CUE sheet with one FILE: INDEX 01 times place the tracks, PREGAP and POSTGAP add silence
+// between them. Gaps that push the disc past 99:59:74 are refused at the line that does it.
+// With a `probe`, the FILE (relative to `directory`) is the disc's sound: the probe gives its
+// length, a file it refuses refuses the sheet, and the disc carries the file's absolute path and
+// its stretches. Without one, "REM LENGTH mm:ss:ff" gives the length and the disc is silent.
+DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& directory = {},
+                          const AudioFileProbe& probe = {});
+
+// Reads a file: a CUE sheet when its name ends in ".cue" (any case), else a description. A CUE
+// sheet's FILE is looked for beside it and checked with `probe`, as ParseCueSheet says.
+DiscReading ReadDiscFile(const std::filesystem::path& path, const AudioFileProbe& probe = {});
 
 // The built-in demo disc: 12 tracks.
 Disc DemoDisc();

@@ -19,6 +19,8 @@ constexpr std::string_view kHeader = "vantora-drive 1";
 constexpr size_t kLargestState = 64 * 1024;
 // More milliseconds than any play can last: the whole of the longest disc, many times over.
 constexpr int64_t kLongest = int64_t{1} << 40;
+// A sound file's stretches: one, and one more after each track's gaps.
+constexpr size_t kMostStretches = 2 * kMaxTracks;
 
 // A file descriptor that closes itself.
 class UniqueFd {
@@ -97,6 +99,12 @@ std::string_view NextWord(std::string_view& text) {
   const std::string_view word = text.substr(0, end);
   text = Trim(text.substr(end));
   return word;
+}
+
+// What follows a line's key and the one blank after it, exactly as written.
+std::string_view Verbatim(std::string_view line, std::string_view key) {
+  const size_t at = line.find(key) + key.size() + 1;
+  return at > line.size() ? std::string_view() : line.substr(at);
 }
 
 template <typename Int>
@@ -289,6 +297,12 @@ std::string FormatDriveState(const DriveState& state) {
     if (!data.empty()) {
       text += "\ndata" + data;
     }
+    if (const auto& sound = state.disc->sound) {
+      text += "\naudio " + sound->file + "\naudio-map";
+      for (const SoundStretch& stretch : sound->stretches) {
+        text += " " + std::to_string(stretch.disc.count) + " " + std::to_string(stretch.file.count);
+      }
+    }
   }
   for (const InjectedFailure& failure : state.failures) {
     text += "\nfail " + std::to_string(failure.error) + " " + failure.command;
@@ -306,6 +320,9 @@ StateReading ParseDriveState(std::string_view text) {
   size_t titleLine = 0;
   std::vector<TrackNumber> dataTracks;
   size_t dataLine = 0;
+  std::optional<DiscSound> sound;
+  size_t soundLine = 0;
+  bool seenAudio = false, seenMap = false;
   size_t number = 0;
   bool first = true;
   while (!text.empty()) {
@@ -421,6 +438,42 @@ StateReading ParseDriveState(std::string_view text) {
         }
         dataTracks.push_back(TrackNumber{*track});
       }
+    } else if (key == "audio") {
+      // The path is the rest of the line as written, blanks and all; it is always absolute.
+      const std::string_view path = Verbatim(line, key);
+      if (!once(seenAudio) || path.empty() || path.front() != '/') {
+        return Damaged(number, "bad or repeated \"audio\"");
+      }
+      if (!sound) {
+        sound.emplace();
+      }
+      sound->file = std::string(path);
+      soundLine = number;
+    } else if (key == "audio-map") {
+      if (!once(seenMap)) {
+        return Damaged(number, "a second \"audio-map\"");
+      }
+      if (!sound) {
+        sound.emplace();
+      }
+      while (!rest.empty()) {
+        const auto disc = FrameNumber(NextWord(rest));
+        const auto file = FrameNumber(NextWord(rest));
+        const auto& stretches = sound->stretches;
+        // Both places go forward, and the disc's never gains less than the file's: gaps only
+        // add silence.
+        if (!disc || !file || stretches.size() > kMostStretches ||
+            (!stretches.empty() &&
+             (*file <= stretches.back().file ||
+              *disc - stretches.back().disc < *file - stretches.back().file))) {
+          return Damaged(number, "bad stretch in \"audio-map\"");
+        }
+        sound->stretches.push_back(SoundStretch{*disc, *file});
+      }
+      if (sound->stretches.empty()) {
+        return Damaged(number, "an empty \"audio-map\"");
+      }
+      soundLine = number;
     } else if (key == "fail") {
       const auto error = Number<uint32_t>(NextWord(rest));
       if (!error || *error == 0 || rest.empty() || rest.size() > kLongestFailedCommand ||
@@ -443,6 +496,13 @@ StateReading ParseDriveState(std::string_view text) {
       return Damaged(titleLine, "a title without a disc");
     }
     state.disc->title = std::move(*title);
+  }
+  if (sound) {
+    if (!seenAudio || !seenMap || !state.disc || state.disc->toc.TrackCount() == 0 ||
+        sound->stretches.back().disc > state.disc->toc.LeadOut()) {
+      return Damaged(soundLine, "\"audio\" and \"audio-map\" belong together, on a disc");
+    }
+    state.disc->sound = std::move(sound);
   }
   for (const TrackNumber track : dataTracks) {
     if (!state.disc || !state.disc->toc.HasTrack(track)) {

@@ -20,7 +20,8 @@ constexpr const char* kUsage =
     "\n"
     "Commands:\n"
     "  insert FILE     put in the disc that FILE describes (a disc description, or a CUE sheet\n"
-    "                  when FILE ends in .cue) and close the tray\n"
+    "                  when FILE ends in .cue, whose WAV or FLAC file the disc plays) and close\n"
+    "                  the tray\n"
     "  insert --demo   put in the built-in demo disc of 12 tracks and close the tray\n"
     "  insert --mixed  put in the demo disc's music behind a data track 1 (a mixed-mode disc)\n"
     "  insert --blank  put in a blank disc, which has no tracks\n"
@@ -147,6 +148,9 @@ int Status(VirtualDrive& drive, std::ostream& out, std::ostream& err) {
   out << "disc: " << (state.disc->title.empty() ? "(untitled)" : state.disc->title) << ", "
       << toc.TrackCount() << " tracks" << (data.empty() ? "" : data + ")") << ", ends at "
       << FormatMsf(toc.LeadOut()) << "\n";
+  if (state.disc->sound) {
+    out << "sound: " << state.disc->sound->file << "\n";
+  }
   if (!view.Ready()) {
     out << "head: " << (view.spinningUp ? "spinning up" : "not ready") << "\n";
     return 0;
@@ -245,7 +249,7 @@ int RunDriveTool(const std::vector<std::string>& args, std::ostream& out, std::o
     if (words[1] == "--blank") {
       return Report(drive.Insert(Disc{}), err);
     }
-    DiscReading reading = ReadDiscFile(words[1]);
+    DiscReading reading = ReadDiscImage(words[1]);
     if (!reading.disc) {
       err << "vantora-drive: " << reading.error << "\n";
       return 1;

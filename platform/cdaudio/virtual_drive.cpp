@@ -3,9 +3,11 @@
 #include "platform/cdaudio/virtual_drive.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
-#include "platform/cdaudio/disc_description.h"
+#include "platform/audio/sound_file.h"
+#include "platform/audio/sound_output.h"
 
 namespace vantora::platform::cdaudio {
 
@@ -332,6 +334,30 @@ std::vector<InjectedFailure> VirtualDrive::InjectedFailures() {
   return now.ok() ? std::move(now.value.state.failures) : std::vector<InjectedFailure>{};
 }
 
+std::shared_ptr<audio::DiscAudio> VirtualDrive::Audio() {
+  auto now = Look();
+  const std::optional<Disc>& disc = now.value.state.disc;
+  if (!now.ok() || !disc || !disc->sound) {
+    soundOf_.reset();
+    sound_.reset();
+    return nullptr;
+  }
+  if (soundOf_ != disc->sound) {
+    soundOf_ = disc->sound;
+    std::vector<audio::Placement> placements;
+    for (const SoundStretch& stretch : soundOf_->stretches) {
+      placements.push_back(audio::Placement{stretch.disc.count * audio::kSamplesPerDiscFrame,
+                                            stretch.file.count * audio::kSamplesPerDiscFrame});
+    }
+    std::string why;
+    sound_ = audio::OpenSoundFile(soundOf_->file, std::move(placements), &why);
+    if (!sound_) {
+      std::fprintf(stderr, "vantora: the disc plays silently: %s\n", why.c_str());
+    }
+  }
+  return sound_;
+}
+
 DriveStatus VirtualDrive::Insert(Disc disc) {
   return Change([&disc](DriveState& state, const DriveView&) {
     state.disc = std::move(disc);
@@ -415,6 +441,21 @@ DriveStatus VirtualDrive::Reset() {
   fresh.moment = clock.Now();
   fresh.readyAt = fresh.moment;
   return store_.Replace(fresh);
+}
+
+DiscReading ReadDiscImage(const std::filesystem::path& path) {
+  return ReadDiscFile(path, [](const std::filesystem::path& file) {
+    const audio::SoundFileFacts facts = audio::ProbeSoundFile(file);
+    if (!facts.ok()) {
+      return AudioFileFacts{{}, facts.error};
+    }
+    const int64_t frames =
+        (facts.frames + audio::kSamplesPerDiscFrame - 1) / audio::kSamplesPerDiscFrame;
+    if (frames > kLatestFrame.count) {
+      return AudioFileFacts{{}, "lasts longer than 99:59:74"};
+    }
+    return AudioFileFacts{Frames{static_cast<int32_t>(frames)}, {}};
+  });
 }
 
 std::filesystem::path DefaultDriveDirectory() {

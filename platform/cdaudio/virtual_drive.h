@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "platform/cdaudio/cd_drive.h"
+#include "platform/cdaudio/disc_description.h"
 #include "platform/cdaudio/drive_state.h"
 
 namespace vantora::platform::cdaudio {
@@ -41,6 +44,9 @@ class VirtualDrive final : public CdDrive {
   DriveStatus Seek(Frames to) override;
   DriveStatus SetTray(Tray tray) override;
   std::vector<InjectedFailure> InjectedFailures() override;
+  // The sound file of a disc image, opened once while that disc is in; nullptr for other discs,
+  // and for one whose file has gone since it went in (it then plays silently).
+  std::shared_ptr<audio::DiscAudio> Audio() override;
 
   // Whether the directory holds a drive; Unplugged, with the reason, when it cannot.
   DriveStatus Present() const;
@@ -75,7 +81,13 @@ class VirtualDrive final : public CdDrive {
 
   DriveStore store_;
   MissingDrive missing_;
+  std::optional<DiscSound> soundOf_;  // the disc whose sound `sound_` reads
+  std::shared_ptr<audio::DiscAudio> sound_;
 };
+
+// Reads a disc file as the hand puts it in: a CUE sheet's FILE must be a sound file the drive can
+// play (audio::ProbeSoundFile), and gives the disc its sound and its length.
+DiscReading ReadDiscImage(const std::filesystem::path& path);
 
 // Where the drive lives unless told otherwise: $VANTORA_DRIVE, else $XDG_DATA_HOME/vantora/drive,
 // else ~/.local/share/vantora/drive.

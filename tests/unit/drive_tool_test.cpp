@@ -13,6 +13,7 @@
 #include "platform/cdaudio/drive_tool.h"
 #include "platform/cdaudio/virtual_drive.h"
 #include "platform/clock.h"
+#include "tests/support/sound_image.h"
 #include "tests/unit/drive_test_support.h"
 
 namespace vantora::platform::cdaudio {
@@ -87,9 +88,16 @@ TEST_F(DriveToolTest, ALivePlayerSeesTheHandOnItsNextCommand) {
   EXPECT_EQ(Reply("status cdaudio number of tracks"), "3");
   EXPECT_EQ(Reply("status cdaudio length"), "04:10:29");
 
-  ASSERT_EQ(Tool({"insert", DiscFixture("album.cue").string()}), 0);
+  // A CUE sheet over a sound file: its length comes from the file, three seconds.
+  vantora::testing::WriteSoundFile(dir_.path() / "two.flac", 3 * 44100,
+                                   SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  vantora::testing::WriteText(dir_.path() / "two.cue",
+                              "FILE \"two.flac\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                              " TRACK 02 AUDIO\n  INDEX 01 00:01:50\n");
+  ASSERT_EQ(Tool({"insert", (dir_.path() / "two.cue").string()}), 0);
   clock_.Advance(kSpinUpTime);
-  EXPECT_EQ(Reply("status cdaudio position track 3"), "08:32:37");
+  EXPECT_EQ(Reply("status cdaudio position track 2"), "00:03:50");
+  EXPECT_EQ(Reply("status cdaudio length"), "00:02:74");
 
   ASSERT_EQ(Tool({"eject"}), 0);
   EXPECT_EQ(Reply("status cdaudio media present"), "false");

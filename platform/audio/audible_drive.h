@@ -1,0 +1,67 @@
+// A drive that is heard: any CdDrive, with the sound under its play head sent to a sound output.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/audio/sound_output.h"
+#include "platform/cdaudio/cd_drive.h"
+#include "platform/clock.h"
+
+namespace vantora::platform::audio {
+
+// Wraps a drive and passes every call through, one at a time. Pump() sends the sound the head has
+// played since the last pump to the output, in whole disc frames, so that what the output gets is
+// exactly the disc's samples from where play began to where the head is: a pause, stop or seek
+// sends what played up to that moment first, and a play that runs to its end sends exactly up to
+// that end. The head itself is the inner drive's, worked out from the one clock as before.
+class AudibleDrive final : public cdaudio::CdDrive {
+ public:
+  AudibleDrive(std::unique_ptr<cdaudio::CdDrive> inner, std::unique_ptr<SoundOutput> output);
+  // Stops the pump thread, if it runs, and sends what played since the last pump.
+  ~AudibleDrive() override;
+  AudibleDrive(const AudibleDrive&) = delete;
+  AudibleDrive& operator=(const AudibleDrive&) = delete;
+
+  cdaudio::DriveStatus Connected() override;
+  cdaudio::DriveResult<bool> CanEject() override;
+  cdaudio::DriveResult<cdaudio::DriveMode> Mode() override;
+  cdaudio::DriveResult<bool> MediaPresent() override;
+  cdaudio::DriveResult<cdaudio::Toc> ReadToc() override;
+  cdaudio::DriveResult<cdaudio::Frames> Position() override;
+  cdaudio::DriveStatus Play(cdaudio::Frames from, cdaudio::Frames to) override;
+  cdaudio::DriveStatus Pause() override;
+  cdaudio::DriveStatus Stop() override;
+  cdaudio::DriveStatus Seek(cdaudio::Frames to) override;
+  cdaudio::DriveStatus SetTray(cdaudio::Tray tray) override;
+  std::vector<cdaudio::InjectedFailure> InjectedFailures() override;
+  std::shared_ptr<DiscAudio> Audio() override;
+
+  // Sends what the head has played since the last pump. A head found further on than the time
+  // since then allows, or behind, was moved by someone else: its sound is skipped, not sent.
+  void Pump();
+  // Pumps every `period` on a thread of its own until the drive is destroyed; the program's way.
+  // Tests on the manual clock call Pump() themselves instead.
+  void StartPumping(std::chrono::milliseconds period);
+
+ private:
+  void PumpLocked();
+  void Send(cdaudio::Frames from, cdaudio::Frames to);
+
+  std::mutex mutex_;
+  std::unique_ptr<cdaudio::CdDrive> inner_;
+  std::unique_ptr<SoundOutput> output_;
+  cdaudio::Frames cursor_;  // how far the sound has been sent
+  bool playing_ = false;    // whether the head played at the last pump
+  ClockTime pumped_{0};     // when the last pump looked
+  std::vector<int16_t> buffer_;
+
+  std::thread pumper_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+};
+
+}  // namespace vantora::platform::audio
