@@ -1,6 +1,7 @@
 // Program entry: the command line, the platform's services, then the player.
 #include "app/program.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,11 +13,13 @@
 #include "app/cdplayer.h"
 #include "app/state.h"
 #include "desktop/mpris.h"
+#include "platform/audio/audible_drive.h"
 #include "platform/cdaudio/command_device.h"
 #include "platform/cdaudio/virtual_drive.h"
 #include "platform/paths.h"
 #include "platform/profile/profile.h"
 #include "platform/qt/qt_window_system.h"
+#include "platform/qt_audio/desktop_output.h"
 #include "runtime/errors.h"
 #include "runtime/window.h"
 
@@ -30,6 +33,8 @@ constexpr const char* kUsage =
     "  --drive DIR        use the virtual drive in DIR (default: $VANTORA_DRIVE, else\n"
     "                     the data directory's vantora/drive; created with a demo disc)\n"
     "  --trace FILE       append every device command, its error and reply to FILE\n"
+    "  --audio-out FILE   record what the disc plays to FILE, a WAV file, instead of\n"
+    "                     playing it on the desktop's sound output\n"
     "  --screenshot FILE  save a PNG of the player once it has settled, then close it\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n"
@@ -40,8 +45,13 @@ constexpr const char* kUsage =
 struct Options {
   std::optional<std::filesystem::path> drive;
   std::optional<std::filesystem::path> trace;
+  std::optional<std::filesystem::path> audioOut;
   std::optional<std::string> screenshot;
 };
+
+// How often the sound under the play head goes to the output: little enough that the output
+// holds well under 0.1 s.
+constexpr std::chrono::milliseconds kPumpPeriod{20};
 
 // Parses the command line; on a bad argument prints why and returns nullopt with `exitCode` set.
 std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
@@ -58,7 +68,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
       exitCode = 0;
       return std::nullopt;
     }
-    if (arg == "--drive" || arg == "--trace" || arg == "--screenshot") {
+    if (arg == "--drive" || arg == "--trace" || arg == "--audio-out" || arg == "--screenshot") {
       if (i + 1 >= argc || *argv[i + 1] == '\0') {
         std::fprintf(stderr, "vantora: option '%s' needs a value (try --help)\n", argv[i]);
         exitCode = 1;
@@ -69,6 +79,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
         options.drive = value;
       } else if (arg == "--trace") {
         options.trace = value;
+      } else if (arg == "--audio-out") {
+        options.audioOut = value;
       } else {
         options.screenshot = value;
       }
@@ -81,8 +93,28 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
   return options;
 }
 
-// Puts the CD device on the chosen virtual drive, creating it with the demo disc when missing.
-bool SetUpDevice(const Options& options) {
+// Where the disc's sound goes: the recorder --audio-out names, else the desktop's output. false
+// when the recorder cannot be made; without a desktop output the player plays silently.
+bool OpenSound(const Options& options, std::unique_ptr<platform::audio::SoundOutput>& output) {
+  std::string why;
+  if (options.audioOut) {
+    output = platform::audio::OpenRecorder(*options.audioOut, &why);
+    if (!output) {
+      std::fprintf(stderr, "vantora: --audio-out: %s\n", why.c_str());
+      return false;
+    }
+    return true;
+  }
+  output = platform::qt::OpenDesktopOutput(&why);
+  if (!output) {
+    std::fprintf(stderr, "vantora: %s, so playback is silent\n", why.c_str());
+  }
+  return true;
+}
+
+// Puts the CD device on the chosen virtual drive, creating it with the demo disc when missing;
+// with a sound output, the drive is heard through it.
+bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundOutput> output) {
   namespace cdaudio = platform::cdaudio;
   const std::filesystem::path dir = options.drive.value_or(cdaudio::DefaultDriveDirectory());
   // A named drive that is not there is no drive at all, never a new empty one.
@@ -92,9 +124,15 @@ bool SetUpDevice(const Options& options) {
     // The player still starts: the device reports the drive as unavailable.
     std::fprintf(stderr, "vantora: drive '%s': %s\n", dir.c_str(), status.detail.c_str());
   }
-  platform::InstallCommandDevice(
-      std::make_unique<platform::CommandDevice>(std::make_unique<cdaudio::VirtualDrive>(
-          dir, options.drive ? cdaudio::MissingDrive::Absent : cdaudio::MissingDrive::Fresh)));
+  std::unique_ptr<cdaudio::CdDrive> drive = std::make_unique<cdaudio::VirtualDrive>(
+      dir, options.drive ? cdaudio::MissingDrive::Absent : cdaudio::MissingDrive::Fresh);
+  if (output) {
+    auto audible =
+        std::make_unique<platform::audio::AudibleDrive>(std::move(drive), std::move(output));
+    audible->StartPumping(kPumpPeriod);
+    drive = std::move(audible);
+  }
+  platform::InstallCommandDevice(std::make_unique<platform::CommandDevice>(std::move(drive)));
   if (options.trace) {
     std::string error;
     if (!platform::InstalledCommandDevice().Log().AppendTo(*options.trace, &error)) {
@@ -131,11 +169,11 @@ int RunProgram(int argc, char** argv) {
         stderr);
     return 1;
   }
-  if (!SetUpDevice(*options)) {
+  platform::qt::QtWindowSystem windows(argc, argv);
+  std::unique_ptr<platform::audio::SoundOutput> output;
+  if (!OpenSound(*options, output) || !SetUpDevice(*options, std::move(output))) {
     return 1;
   }
-
-  platform::qt::QtWindowSystem windows(argc, argv);
   platform::SetCurrentWindowSystem(&windows);
   windows.InstallSessionEndSignals();
   runtime::SetFatalPresenter(platform::qt::ShowFatalMessage);
@@ -176,6 +214,9 @@ int RunProgram(int argc, char** argv) {
   runtime::ResetWindows();
   platform::SetCurrentWindowSystem(nullptr);
   platform::FlushProfiles();
+  // The device goes while the program is whole: the drive sends what it played last and its
+  // sound output ends on its own thread.
+  platform::InstallCommandDevice(nullptr);
   return ran ? 0 : 1;
 }
 

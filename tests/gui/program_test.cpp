@@ -7,6 +7,10 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "platform/cdaudio/virtual_drive.h"
+#include "tests/support/sound_image.h"
 
 namespace {
 
@@ -95,6 +99,49 @@ TEST_F(Program, WithAutoPlayItFindsTheDiscAndPlaysItByItself) {
   ASSERT_NE(scan, std::string::npos) << log;
   EXPECT_NE(log.find("play cdaudio from 1\t0\t\n", scan), std::string::npos) << log;
   EXPECT_NE(log.find("status cdaudio mode\t0\tplaying\n"), std::string::npos) << log;
+}
+
+// A ripped disc in the drive, AutoPlay on: what the program plays is recorded, sample for sample
+// from the start of track 1, until it closes.
+TEST_F(Program, RecordsWhatItPlaysWithAudioOut) {
+  std::filesystem::create_directories(dir_ / "config");
+  std::ofstream(dir_ / "config" / "ZQ_CD.INI")
+      << "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nAuto Play=1\r\n";
+  constexpr int64_t kFileFrames = 44100 * 20;
+  vantora::testing::WriteSoundFile(dir_ / "rip.flac", kFileFrames,
+                                   SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  vantora::testing::WriteText(dir_ / "rip.cue",
+                              "FILE \"rip.flac\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                              " TRACK 02 AUDIO\n  INDEX 01 00:10:00\n");
+  const auto image = vantora::platform::cdaudio::ReadDiscImage(dir_ / "rip.cue");
+  ASSERT_TRUE(image.disc) << image.error;
+  std::filesystem::create_directories(dir_ / "drive");
+  {
+    // Put in on another time line, the disc counts as spun up when the program looks.
+    vantora::platform::ManualClock clock;
+    vantora::platform::ScopedClock scoped(clock);
+    ASSERT_TRUE(vantora::platform::cdaudio::VirtualDrive(dir_ / "drive").Insert(*image.disc).ok());
+  }
+
+  const auto heard = dir_ / "heard.wav";
+  ASSERT_EQ(Run("--drive '" + (dir_ / "drive").string() + "' --audio-out '" + heard.string() +
+                "' --screenshot '" + (dir_ / "playing.png").string() + "'"),
+            0)
+      << output_;
+  EXPECT_NE(output_.find("playing.png: Playing Track 1\n"), std::string::npos) << output_;
+  EXPECT_EQ(output_.find("no sound output"), std::string::npos) << output_;
+  const std::vector<vantora::testing::Stereo> samples = vantora::testing::ReadRecording(heard);
+  ASSERT_FALSE(samples.empty());
+  ASSERT_LT(samples.size(), static_cast<size_t>(kFileFrames));
+  EXPECT_EQ(vantora::testing::FirstDifference(
+                samples, vantora::testing::Places(0, static_cast<int64_t>(samples.size()))),
+            "");
+
+  // A recording that cannot be made stops the program before it starts.
+  EXPECT_EQ(Run("--audio-out '" + (dir_ / "no" / "such.wav").string() + "'"), 1);
+  EXPECT_NE(output_.find("vantora: --audio-out: " + (dir_ / "no" / "such.wav").string() + ": "),
+            std::string::npos)
+      << output_;
 }
 
 TEST_F(Program, CommandLineErrorsNameTheBadArgument) {

@@ -1,0 +1,17 @@
+// The desktop's sound output through Qt Multimedia; the header keeps Qt to itself.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/audio/sound_output.h"
+
+namespace vantora::platform::qt {
+
+// The desktop's default sound output, playing 16-bit stereo at 44.1 kHz on a thread of its own
+// and holding well under 0.1 s of sound, so what is heard keeps up with the play head. nullptr,
+// with the reason in `why`, when there is no output (a bare server, no sound service) or it will
+// not play that format. The application object must exist.
+std::unique_ptr<audio::SoundOutput> OpenDesktopOutput(std::string* why);
+
+}  // namespace vantora::platform::qt
