@@ -22,6 +22,10 @@ thread_local ParanoiaAudio::ReadGuard* tGuard = nullptr;
 // Failed reads in one sector request before the guard gives up: a scratch costs a short gap, a
 // vanished disc a moment, never a hang.
 constexpr int kReadTries = 5;
+// Sectors paranoia reads at a time: one second of sound.
+constexpr int kReadAhead = 75;
+// Four times playing speed: ample to keep ahead, and far quieter than a drive at full speed.
+constexpr int kReadSpeed = 4;
 
 void KeepLibcdioMessage(cdio_log_level_t level, const char* message) {
   if (level < CDIO_LOG_WARN || message == nullptr) {
@@ -134,6 +138,12 @@ bool ParanoiaAudio::Open() {
   // drive gets every check, but gives a bad stretch up rather than retrying forever.
   cdio_paranoia_modeset(paranoia_, disc_->image ? PARANOIA_MODE_DISABLE
                                                 : PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+  // Paranoia reads ahead by its model of the drive's cache, 1200 sectors (16 s of sound) unless
+  // told: a ripper's choice, which would hold up the first sound for seconds on a real drive.
+  cdio_paranoia_cachemodel_size(paranoia_, kReadAhead);
+  if (!disc_->image) {
+    cdio_cddap_speed_set(drive_, kReadSpeed);  // quieter; a drive that cannot just ignores it
+  }
   audioFirst_ = cdio_cddap_disc_firstsector(drive_);
   audioLast_ = cdio_cddap_disc_lastsector(drive_);
   guard_.read = drive_->read_audio;
