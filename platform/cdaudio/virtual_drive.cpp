@@ -8,6 +8,7 @@
 
 #include "platform/audio/sound_file.h"
 #include "platform/audio/sound_output.h"
+#include "platform/cdaudio/play_head.h"
 
 namespace vantora::platform::cdaudio {
 
@@ -54,33 +55,12 @@ DriveStatus Readable(const DriveState& state, const DriveView& view) {
   return Ok();
 }
 
-// Puts the head down at `place`, stopped, as of `now`.
-void Rest(DriveState& state, Frames place, ClockTime now) {
-  state.head = Head::Stopped;
-  state.position = place;
-  state.playEnd = place;
-  state.moment = now;
-}
-
 // A closed tray with a disc in starts spinning.
 void SpinUp(DriveState& state, ClockTime now) {
   if (state.disc && state.tray == Tray::Closed) {
     state.readyAt = now + kSpinUpTime;
     const Toc& toc = state.disc->toc;
-    Rest(state, toc.TrackCount() == 0 ? Frames{0} : toc.Start(TrackNumber{1}), now);
-  }
-}
-
-// Brings the stored state up to now before it is changed, so the change starts from the truth.
-void Settle(DriveState& state, const DriveView& view, ClockTime now, std::string_view domain) {
-  if (state.clockDomain != domain) {
-    state.readyAt = now;
-  }
-  state.clockDomain = std::string(domain);
-  if (state.head != view.head || state.head == Head::Playing) {
-    state.head = view.head;
-    state.position = view.position;
-    state.moment = now;
+    RestHead(state, toc.TrackCount() == 0 ? Frames{0} : toc.Start(TrackNumber{1}), now);
   }
 }
 
@@ -92,7 +72,7 @@ void MoveTrayTo(DriveState& state, Tray tray) {
   state.tray = tray;
   const ClockTime now = CurrentClock().Now();
   if (tray == Tray::Open) {
-    Rest(state, Frames{0}, now);
+    RestHead(state, Frames{0}, now);
   } else {
     SpinUp(state, now);
   }
@@ -163,7 +143,7 @@ DriveStatus VirtualDrive::Change(
     const Clock& clock = CurrentClock();
     const ClockTime now = clock.Now();
     const DriveView view = Observe(state, now, clock.Domain());
-    Settle(state, view, now, clock.Domain());
+    SettleHead(state, view, now, clock.Domain());
     return change(state, view);
   });
 }
@@ -254,29 +234,7 @@ DriveStatus VirtualDrive::Play(Frames from, Frames to) {
     if (const DriveStatus readable = Readable(state, view); !readable.ok()) {
       return readable;
     }
-    const Toc& toc = state.disc->toc;
-    if (from < toc.Start(TrackNumber{1}) || to < from || to > toc.LeadOut()) {
-      return DriveStatus::Fail(DriveError::OutOfRange, "the play range lies outside the disc");
-    }
-    const TrackNumber first = toc.TrackAt(from);
-    if (toc.Kind(first) == TrackKind::Data) {
-      return DriveStatus::Fail(DriveError::Hardware,
-                               "track " + std::to_string(first.value) + " holds data");
-    }
-    // Sound ends where data begins.
-    Frames end = to;
-    for (int32_t t = first.value + 1; t <= toc.TrackCount(); ++t) {
-      if (toc.Kind(TrackNumber{t}) == TrackKind::Data) {
-        end = std::min(end, toc.Start(TrackNumber{t}));
-        break;
-      }
-    }
-    Rest(state, from, CurrentClock().Now());
-    if (from < end) {
-      state.head = Head::Playing;
-      state.playEnd = end;
-    }
-    return Ok();
+    return StartPlay(state, from, to, CurrentClock().Now());
   });
 }
 
@@ -307,12 +265,7 @@ DriveStatus VirtualDrive::Seek(Frames to) {
     if (const DriveStatus readable = Readable(state, view); !readable.ok()) {
       return readable;
     }
-    const Toc& toc = state.disc->toc;
-    if (to < toc.Start(TrackNumber{1}) || to > toc.LeadOut()) {
-      return DriveStatus::Fail(DriveError::OutOfRange, "the place lies outside the disc");
-    }
-    Rest(state, to, CurrentClock().Now());
-    return Ok();
+    return SeekHead(state, to, CurrentClock().Now());
   });
 }
 
@@ -370,7 +323,7 @@ DriveStatus VirtualDrive::Insert(Disc disc) {
 DriveStatus VirtualDrive::Remove() {
   return Change([](DriveState& state, const DriveView&) {
     state.disc.reset();
-    Rest(state, Frames{0}, CurrentClock().Now());
+    RestHead(state, Frames{0}, CurrentClock().Now());
     return Ok();
   });
 }
@@ -392,7 +345,7 @@ DriveStatus VirtualDrive::SetPlugged(bool plugged) {
     if (plugged) {
       SpinUp(state, now);
     } else if (state.head != Head::Stopped) {
-      Rest(state, state.position, now);
+      RestHead(state, state.position, now);
     }
     return Ok();
   });
@@ -492,7 +445,7 @@ DriveStatus EnsureDefaultDrive(const std::filesystem::path& directory) {
     const Clock& clock = CurrentClock();
     state.clockDomain = std::string(clock.Domain());
     state.disc = DemoDisc();
-    Rest(state, state.disc->toc.Start(TrackNumber{1}), clock.Now());
+    RestHead(state, state.disc->toc.Start(TrackNumber{1}), clock.Now());
     state.readyAt = state.moment;
     return Ok();
   });
