@@ -11,24 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/place_sample.h"
+
 namespace vantora::testing {
-
-inline constexpr int64_t kSamplesPerFrame = 588;  // sample frames in 1/75 s
-
-// A place in the file as the stereo sample frame that holds it: left the low 16 bits, right the
-// bits above them plus a tag, so that silence (0, 0) never passes for a place.
-struct Stereo {
-  int16_t left = 0;
-  int16_t right = 0;
-  bool operator==(const Stereo&) const = default;
-};
-static_assert(sizeof(Stereo) == 2 * sizeof(int16_t), "read as interleaved samples");
-
-inline Stereo PlaceSample(int64_t frame) {
-  return Stereo{static_cast<int16_t>(static_cast<uint16_t>(frame & 0xffff)),
-                static_cast<int16_t>(0x4000 | ((frame >> 16) & 0xff))};
-}
-inline constexpr Stereo kSilence{};
 
 // Writes `frames` sample frames of the place pattern in the format libsndfile's `format` names
 // (SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, ...). A mono file holds
@@ -69,30 +54,6 @@ inline std::vector<Stereo> ReadRecording(const std::filesystem::path& path) {
   EXPECT_EQ(sf_readf_short(file, &frames.data()->left, info.frames), info.frames);
   sf_close(file);
   return frames;
-}
-
-// The file's sample frames [from, to) of the place pattern, as a disc plays them.
-inline std::vector<Stereo> Places(int64_t from, int64_t to) {
-  std::vector<Stereo> frames;
-  for (int64_t i = from; i < to; ++i) {
-    frames.push_back(PlaceSample(i));
-  }
-  return frames;
-}
-
-// Where `got` first differs from `want`, for a message that says where a sample went wrong.
-inline std::string FirstDifference(const std::vector<Stereo>& got,
-                                   const std::vector<Stereo>& want) {
-  for (size_t i = 0; i < std::min(got.size(), want.size()); ++i) {
-    if (!(got[i] == want[i])) {
-      return "sample frame " + std::to_string(i) + " of " + std::to_string(want.size()) +
-             " differs (" + std::to_string(got[i].left) + "," + std::to_string(got[i].right) +
-             " for " + std::to_string(want[i].left) + "," + std::to_string(want[i].right) + ")";
-    }
-  }
-  return got.size() == want.size() ? ""
-                                   : "holds " + std::to_string(got.size()) + " sample frames for " +
-                                         std::to_string(want.size());
 }
 
 inline void WriteText(const std::filesystem::path& path, const std::string& text) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/cdaudio/command_device.h"
 #include "platform/clock.h"
 #include "tests/support/cd_image.h"
+#include "tests/support/place_sample.h"
 #include "tests/unit/drive_test_support.h"
 
 namespace vantora::platform::cdaudio {
@@ -20,7 +22,8 @@ namespace {
 
 using vantora::testing::ImageSample;
 using vantora::testing::ImageTrack;
-using vantora::testing::kImageSamplesPerFrame;
+using vantora::testing::kSamplesPerFrame;
+using vantora::testing::Stereo;
 using vantora::testing::WriteCdImage;
 
 // Three audio tracks of 2, 3 and 4 seconds: tracks start at 00:02:00, 00:04:00 and 00:07:00, the
@@ -54,20 +57,17 @@ class CdioDriveTest : public ::testing::Test {
       EXPECT_EQ(Send(step.command), step.answer) << step.command;
     }
   }
-  // Reads `frames` sample frames from `first` and counts the samples that differ from the image.
-  static size_t Mismatches(audio::DiscAudio& sound, int64_t first, size_t frames,
-                           const std::function<bool(int64_t)>& silent) {
-    std::vector<int16_t> samples(2 * frames, 1);
-    EXPECT_TRUE(sound.Read(first, samples.data(), frames)) << first;
-    size_t wrong = 0;
-    for (size_t i = 0; i < frames; ++i) {
-      const int64_t place = first + static_cast<int64_t>(i);
-      for (int channel = 0; channel < 2; ++channel) {
-        const int16_t expected = silent(place) ? 0 : ImageSample(place, channel);
-        wrong += samples[2 * i + static_cast<size_t>(channel)] != expected;
-      }
+  // Where the sound read from sample frame `first` on first differs from what the image holds
+  // there, silence where `silent` says; "" when it does not.
+  static std::string ReadDifference(audio::DiscAudio& sound, int64_t first, size_t frames,
+                                    const std::function<bool(int64_t)>& silent) {
+    std::vector<Stereo> got(frames, Stereo{1, 1});
+    EXPECT_TRUE(sound.Read(first, &got.data()->left, frames)) << first;
+    std::vector<Stereo> want;
+    for (int64_t place = first; place < first + static_cast<int64_t>(frames); ++place) {
+      want.push_back(silent(place) ? vantora::testing::kSilence : ImageSample(place));
     }
-    return wrong;
+    return vantora::testing::FirstDifference(got, want);
   }
 
   testing::TempDir dir_;
@@ -146,13 +146,11 @@ TEST_F(CdioDriveTest, OddNumbersAreCountedFromOneAndDataTracksAreNeverPlayed) {
   const auto sound = drive_->Audio();
   ASSERT_NE(sound, nullptr);
   const auto silent = [](int64_t place) {
-    const int64_t frame = place / kImageSamplesPerFrame;
+    const int64_t frame = place / kSamplesPerFrame;
     return place < 0 || frame < 150 || (frame >= 300 && frame < 450) || frame >= 600;
   };
-  EXPECT_EQ(Mismatches(*sound, 280 * kImageSamplesPerFrame + 7, 40 * kImageSamplesPerFrame, silent),
-            0u);
-  EXPECT_EQ(Mismatches(*sound, 440 * kImageSamplesPerFrame, 20 * kImageSamplesPerFrame, silent),
-            0u);
+  EXPECT_EQ(ReadDifference(*sound, 280 * kSamplesPerFrame + 7, 40 * kSamplesPerFrame, silent), "");
+  EXPECT_EQ(ReadDifference(*sound, 440 * kSamplesPerFrame, 20 * kSamplesPerFrame, silent), "");
 }
 
 TEST_F(CdioDriveTest, TheSoundIsTheImagesSampleBySampleWhereverReadingStarts) {
@@ -161,9 +159,9 @@ TEST_F(CdioDriveTest, TheSoundIsTheImagesSampleBySampleWhereverReadingStarts) {
   ASSERT_NE(sound, nullptr);
   EXPECT_EQ(drive_->Audio(), sound);  // the same disc, the same sound
   const auto silent = [](int64_t place) {
-    return place < 150 * kImageSamplesPerFrame || place >= 825 * kImageSamplesPerFrame;
+    return place < 150 * kSamplesPerFrame || place >= 825 * kSamplesPerFrame;
   };
-  constexpr int64_t kFrame = kImageSamplesPerFrame;
+  constexpr int64_t kFrame = kSamplesPerFrame;
   struct Read {
     const char* where;
     int64_t first;
@@ -179,14 +177,12 @@ TEST_F(CdioDriveTest, TheSoundIsTheImagesSampleBySampleWhereverReadingStarts) {
            {"far before the disc", -10 * kFrame - 1, 5},
            {"far beyond the disc", int64_t{1} << 50, 5},
        }) {
-    EXPECT_EQ(Mismatches(*sound, read.first, read.frames, silent), 0u) << read.where;
+    EXPECT_EQ(ReadDifference(*sound, read.first, read.frames, silent), "") << read.where;
   }
   // The whole disc in pieces of odd sizes, as a player's pump reads it.
-  size_t wrong = 0;
   for (int64_t place = 0; place < 830 * kFrame; place += 4410 - 17) {
-    wrong += Mismatches(*sound, place, 4410 - 17, silent);
+    EXPECT_EQ(ReadDifference(*sound, place, 4410 - 17, silent), "") << place;
   }
-  EXPECT_EQ(wrong, 0u);
 }
 
 TEST_F(CdioDriveTest, AVanishedImageIsNotReadyAndItsSoundFailsSoftly) {
@@ -195,8 +191,8 @@ TEST_F(CdioDriveTest, AVanishedImageIsNotReadyAndItsSoundFailsSoftly) {
   Run({{0, "open cdaudio shareable", "1"}, {0, "play cdaudio", ""}});
   const auto sound = drive_->Audio();
   ASSERT_NE(sound, nullptr);
-  std::vector<int16_t> samples(2 * kImageSamplesPerFrame, 1);
-  ASSERT_TRUE(sound->Read(200 * kImageSamplesPerFrame, samples.data(), kImageSamplesPerFrame));
+  std::vector<int16_t> samples(2 * kSamplesPerFrame, 1);
+  ASSERT_TRUE(sound->Read(200 * kSamplesPerFrame, samples.data(), kSamplesPerFrame));
 
   std::filesystem::remove(dir_.path() / "three.bin");
   Run({
@@ -206,7 +202,7 @@ TEST_F(CdioDriveTest, AVanishedImageIsNotReadyAndItsSoundFailsSoftly) {
       {0, "status cdaudio number of tracks", "#276"},
       {0, "play cdaudio from 00:03:00", "#276"},
   });
-  EXPECT_FALSE(sound->Read(210 * kImageSamplesPerFrame, samples.data(), kImageSamplesPerFrame));
+  EXPECT_FALSE(sound->Read(210 * kSamplesPerFrame, samples.data(), kSamplesPerFrame));
   EXPECT_EQ(samples, std::vector<int16_t>(samples.size(), 0));
   EXPECT_EQ(drive_->Audio(), nullptr);
   const DriveStatus connected = drive_->Connected();
@@ -225,10 +221,10 @@ TEST_F(CdioDriveTest, AnImageCutShortMidPlayFailsItsReadAndIsNoLongerPlayed) {
   Run({{0, "open cdaudio shareable", "1"}, {0, "play cdaudio", ""}});
   const auto sound = drive_->Audio();
   ASSERT_NE(sound, nullptr);
-  std::vector<int16_t> samples(2 * kImageSamplesPerFrame, 1);
-  ASSERT_TRUE(sound->Read(200 * kImageSamplesPerFrame, samples.data(), kImageSamplesPerFrame));
+  std::vector<int16_t> samples(2 * kSamplesPerFrame, 1);
+  ASSERT_TRUE(sound->Read(200 * kSamplesPerFrame, samples.data(), kSamplesPerFrame));
   std::filesystem::resize_file(dir_.path() / "three.bin", 2352 * 300);
-  EXPECT_FALSE(sound->Read(600 * kImageSamplesPerFrame, samples.data(), kImageSamplesPerFrame));
+  EXPECT_FALSE(sound->Read(600 * kSamplesPerFrame, samples.data(), kSamplesPerFrame));
   EXPECT_EQ(samples, std::vector<int16_t>(samples.size(), 0));
   // The sheet now names sound the file does not hold: no disc can be read from it.
   Run({{0, "status cdaudio mode", "not ready"}, {0, "play cdaudio from 00:03:00", "#276"}});
@@ -249,8 +245,8 @@ TEST_F(CdioDriveTest, AnotherImageInTheSamePlaceIsANewDisc) {
   ASSERT_NE(second, nullptr);
   EXPECT_NE(second, first);
   std::vector<int16_t> samples(2);
-  EXPECT_FALSE(first->Read(200 * kImageSamplesPerFrame, samples.data(), 1));
-  EXPECT_TRUE(second->Read(200 * kImageSamplesPerFrame, samples.data(), 1));
+  EXPECT_FALSE(first->Read(200 * kSamplesPerFrame, samples.data(), 1));
+  EXPECT_TRUE(second->Read(200 * kSamplesPerFrame, samples.data(), 1));
 }
 
 // What is not a drive libcdio opens leaves the device unavailable, with the path and the reason.
@@ -286,18 +282,18 @@ TEST_F(CdioDriveTest, SoundReadsOnAThreadOfItsOwnWhileTheDriveIsAsked) {
   Insert(WriteCdImage(dir_.path(), "three", kThreeTracks));
   const auto sound = drive_->Audio();
   ASSERT_NE(sound, nullptr);
-  size_t wrong = 0;
+  std::string wrong;
   std::thread pump([&] {
     const auto silent = [](int64_t) { return false; };
-    for (int64_t frame = 150; frame < 820; frame += 5) {
-      wrong += Mismatches(*sound, frame * kImageSamplesPerFrame, 5 * kImageSamplesPerFrame, silent);
+    for (int64_t frame = 150; frame < 820 && wrong.empty(); frame += 5) {
+      wrong = ReadDifference(*sound, frame * kSamplesPerFrame, 5 * kSamplesPerFrame, silent);
     }
   });
   for (int i = 0; i < 200; ++i) {
     Send(i % 2 == 0 ? "play cdaudio" : "status cdaudio position");
   }
   pump.join();
-  EXPECT_EQ(wrong, 0u);
+  EXPECT_EQ(wrong, "");
 }
 
 }  // namespace
