@@ -14,6 +14,7 @@
 #include "app/state.h"
 #include "desktop/mpris.h"
 #include "platform/audio/audible_drive.h"
+#include "platform/cdaudio/cdio_drive.h"
 #include "platform/cdaudio/command_device.h"
 #include "platform/cdaudio/virtual_drive.h"
 #include "platform/paths.h"
@@ -31,7 +32,10 @@ constexpr const char* kUsage =
     "A small audio CD player.\n"
     "\n"
     "  --drive DIR        use the virtual drive in DIR (default: $VANTORA_DRIVE, else\n"
-    "                     the data directory's vantora/drive; created with a demo disc)\n"
+    "                     the machine's CD drive if it has one, else the data\n"
+    "                     directory's vantora/drive, created with a demo disc)\n"
+    "  --device PATH      use the CD drive PATH (such as /dev/sr0), or a CD image\n"
+    "                     that libcdio reads (a BIN/CUE sheet, TOC or NRG file)\n"
     "  --trace FILE       append every device command, its error and reply to FILE\n"
     "  --audio-out FILE   record what the disc plays to FILE, a WAV file, instead of\n"
     "                     playing it on the desktop's sound output\n"
@@ -44,6 +48,7 @@ constexpr const char* kUsage =
 
 struct Options {
   std::optional<std::filesystem::path> drive;
+  std::optional<std::filesystem::path> device;
   std::optional<std::filesystem::path> trace;
   std::optional<std::filesystem::path> audioOut;
   std::optional<std::string> screenshot;
@@ -68,7 +73,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
       exitCode = 0;
       return std::nullopt;
     }
-    if (arg == "--drive" || arg == "--trace" || arg == "--audio-out" || arg == "--screenshot") {
+    if (arg == "--drive" || arg == "--device" || arg == "--trace" || arg == "--audio-out" ||
+        arg == "--screenshot") {
       if (i + 1 >= argc || *argv[i + 1] == '\0') {
         std::fprintf(stderr, "vantora: option '%s' needs a value (try --help)\n", argv[i]);
         exitCode = 1;
@@ -77,6 +83,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
       const char* value = argv[++i];
       if (arg == "--drive") {
         options.drive = value;
+      } else if (arg == "--device") {
+        options.device = value;
       } else if (arg == "--trace") {
         options.trace = value;
       } else if (arg == "--audio-out") {
@@ -87,6 +95,12 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
       continue;
     }
     std::fprintf(stderr, "vantora: unknown argument '%s' (try --help)\n", argv[i]);
+    exitCode = 1;
+    return std::nullopt;
+  }
+  if (options.drive && options.device) {
+    std::fputs("vantora: '--drive' and '--device' each name the drive; give one (try --help)\n",
+               stderr);
     exitCode = 1;
     return std::nullopt;
   }
@@ -112,10 +126,24 @@ bool OpenSound(const Options& options, std::unique_ptr<platform::audio::SoundOut
   return true;
 }
 
-// Puts the CD device on the chosen virtual drive, creating it with the demo disc when missing;
-// with a sound output, the drive is heard through it.
-bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundOutput> output) {
+// The drive the player uses: the one --device names; else the virtual drive that --drive or
+// $VANTORA_DRIVE names; else the machine's CD drive; else the default virtual drive, created with
+// the demo disc when missing.
+std::unique_ptr<platform::cdaudio::CdDrive> OpenDrive(const Options& options) {
   namespace cdaudio = platform::cdaudio;
+  std::optional<std::filesystem::path> device = options.device;
+  const char* named = std::getenv("VANTORA_DRIVE");
+  if (!device && !options.drive && (named == nullptr || *named == '\0')) {
+    device = cdaudio::FindCdDrive();
+  }
+  if (device) {
+    auto drive = std::make_unique<cdaudio::CdioDrive>(*device);
+    if (const cdaudio::DriveStatus status = drive->Connected(); !status.ok()) {
+      // The player still starts: the device reports the drive as unavailable.
+      std::fprintf(stderr, "vantora: device '%s': %s\n", device->c_str(), status.detail.c_str());
+    }
+    return drive;
+  }
   const std::filesystem::path dir = options.drive.value_or(cdaudio::DefaultDriveDirectory());
   // A named drive that is not there is no drive at all, never a new empty one.
   const cdaudio::DriveStatus status =
@@ -124,8 +152,13 @@ bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundO
     // The player still starts: the device reports the drive as unavailable.
     std::fprintf(stderr, "vantora: drive '%s': %s\n", dir.c_str(), status.detail.c_str());
   }
-  std::unique_ptr<cdaudio::CdDrive> drive = std::make_unique<cdaudio::VirtualDrive>(
+  return std::make_unique<cdaudio::VirtualDrive>(
       dir, options.drive ? cdaudio::MissingDrive::Absent : cdaudio::MissingDrive::Fresh);
+}
+
+// Puts the CD device on the chosen drive; with a sound output, the drive is heard through it.
+bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundOutput> output) {
+  std::unique_ptr<platform::cdaudio::CdDrive> drive = OpenDrive(options);
   if (output) {
     auto audible =
         std::make_unique<platform::audio::AudibleDrive>(std::move(drive), std::move(output));

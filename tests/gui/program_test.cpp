@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/cdaudio/virtual_drive.h"
+#include "tests/support/cd_image.h"
 #include "tests/support/sound_image.h"
 
 namespace {
@@ -144,15 +145,61 @@ TEST_F(Program, RecordsWhatItPlaysWithAudioOut) {
       << output_;
 }
 
+// A BIN/CUE image given as the device, AutoPlay on: the program reads it through libcdio and
+// records what it plays, sample for sample from the start of track 1.
+TEST_F(Program, PlaysACdImageGivenAsTheDevice) {
+  std::filesystem::create_directories(dir_ / "config");
+  std::ofstream(dir_ / "config" / "ZQ_CD.INI")
+      << "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nAuto Play=1\r\n";
+  const auto image = vantora::testing::WriteCdImage(dir_, "disc", {{20 * 75}, {10 * 75}});
+  const auto heard = dir_ / "heard.wav";
+  const auto trace = dir_ / "trace.log";
+  ASSERT_EQ(Run("--device '" + image.string() + "' --audio-out '" + heard.string() + "' --trace '" +
+                trace.string() + "' --screenshot '" + (dir_ / "playing.png").string() + "'"),
+            0)
+      << output_;
+  EXPECT_NE(output_.find("playing.png: Playing Track 1\n"), std::string::npos) << output_;
+  const std::string log = Read(trace);
+  EXPECT_NE(log.find("capability cdaudio can eject\t0\tfalse\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("status cdaudio number of tracks\t0\t2\n"), std::string::npos) << log;
+  const std::vector<vantora::testing::Stereo> samples = vantora::testing::ReadRecording(heard);
+  ASSERT_FALSE(samples.empty());
+  ASSERT_LT(samples.size(), static_cast<size_t>(20 * 44100));
+  EXPECT_EQ(vantora::testing::FirstDifference(
+                samples, vantora::testing::Places(0, static_cast<int64_t>(samples.size()))),
+            "");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "default-drive"));  // no virtual drive was made
+}
+
+// A device libcdio cannot open: the player starts all the same, without a drive, and one line
+// says which path and why.
+TEST_F(Program, ADeviceThatCannotBeOpenedIsNamedAndThePlayerStartsWithoutIt) {
+  const auto missing = dir_ / "missing.cue";
+  const auto trace = dir_ / "trace.log";
+  ASSERT_EQ(Run("--device '" + missing.string() + "' --trace '" + trace.string() +
+                "' --screenshot '" + (dir_ / "none.png").string() + "'"),
+            0)
+      << output_;
+  const std::string line = "vantora: device '" + missing.string() + "': ";
+  const size_t at = output_.find(line);
+  ASSERT_NE(at, std::string::npos) << output_;
+  EXPECT_NE(output_.find("No such file", at), std::string::npos) << output_;
+  EXPECT_EQ(output_.find(line, at + 1), std::string::npos) << output_;  // said once
+  EXPECT_EQ(Read(trace).rfind("open cdaudio shareable\t266\t\n", 0), 0u) << Read(trace);
+}
+
 TEST_F(Program, CommandLineErrorsNameTheBadArgument) {
   EXPECT_EQ(Run("--bogus"), 1);
   EXPECT_NE(output_.find("'--bogus'"), std::string::npos) << output_;
   EXPECT_EQ(Run("--drive"), 1);
   EXPECT_NE(output_.find("'--drive' needs a value"), std::string::npos) << output_;
+  EXPECT_EQ(Run("--drive here --device /dev/sr0"), 1);
+  EXPECT_NE(output_.find("'--drive' and '--device'"), std::string::npos) << output_;
   EXPECT_EQ(Run("--version"), 0);
   EXPECT_EQ(output_.rfind("vantora ", 0), 0u);
   EXPECT_EQ(Run("--help"), 0);
   EXPECT_NE(output_.find("--trace FILE"), std::string::npos);
+  EXPECT_NE(output_.find("--device PATH"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "config"));  // nothing ran
 }
 
