@@ -10,11 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "platform/audio/audible_drive.h"
 #include "platform/cdaudio/cdio_drive.h"
 #include "platform/cdaudio/command_device.h"
 #include "platform/clock.h"
 #include "tests/support/cd_image.h"
 #include "tests/support/place_sample.h"
+#include "tests/support/sound_image.h"
 #include "tests/unit/drive_test_support.h"
 
 namespace vantora::platform::cdaudio {
@@ -40,22 +42,53 @@ struct Step {
 
 class CdioDriveTest : public ::testing::Test {
  protected:
-  // Opens the device on the image; the drive takes its first look now.
-  void Insert(const std::filesystem::path& image) {
+  // Opens the device on the image, heard through the recorder when `heard`; the drive takes its
+  // first look now.
+  void Insert(const std::filesystem::path& image, bool heard = false) {
     auto drive = std::make_unique<CdioDrive>(image);
     drive_ = drive.get();
-    device_ = std::make_unique<CommandDevice>(std::move(drive));
+    std::unique_ptr<CdDrive> outer = std::move(drive);
+    if (heard) {
+      std::string why;
+      auto recorder = audio::OpenRecorder(recording_, &why);
+      ASSERT_TRUE(recorder) << why;
+      auto audible = std::make_unique<audio::AudibleDrive>(std::move(outer), std::move(recorder));
+      heard_ = audible.get();
+      outer = std::move(audible);
+    }
+    device_ = std::make_unique<CommandDevice>(std::move(outer));
   }
   std::string Send(std::string_view command) {
     std::string reply;
     const uint32_t error = device_->Send(command, reply);
     return error == 0 ? reply : "#" + std::to_string(error);
   }
+  // Moves the clock on in uneven steps, pumping the sound after each as the pump thread would.
   void Run(const std::vector<Step>& steps) {
+    static constexpr int64_t kPumps[] = {20, 7, 33, 1, 19, 260};
+    size_t pump = 0;
     for (const Step& step : steps) {
-      clock_.Advance(ClockTime{step.advanceMs});
+      for (int64_t left = step.advanceMs; left > 0; ++pump) {
+        const int64_t now = heard_ == nullptr ? left : std::min(left, kPumps[pump % 6]);
+        clock_.Advance(ClockTime{now});
+        if (heard_ != nullptr) {
+          heard_->Pump();
+        }
+        left -= now;
+      }
       EXPECT_EQ(Send(step.command), step.answer) << step.command;
     }
+  }
+  // The recording so far against the image's sound over the disc frames [from, to) of each
+  // stretch, played one after another.
+  std::string HeardDifference(const std::vector<std::pair<int64_t, int64_t>>& stretches) const {
+    std::vector<Stereo> want;
+    for (const auto& [from, to] : stretches) {
+      for (int64_t place = from * kSamplesPerFrame; place < to * kSamplesPerFrame; ++place) {
+        want.push_back(ImageSample(place));
+      }
+    }
+    return vantora::testing::FirstDifference(vantora::testing::ReadRecording(recording_), want);
   }
   // Where the sound read from sample frame `first` on first differs from what the image holds
   // there, silence where `silent` says; "" when it does not.
@@ -73,7 +106,9 @@ class CdioDriveTest : public ::testing::Test {
   testing::TempDir dir_;
   ManualClock clock_{ClockTime{1'000'000}};
   ScopedClock scoped_{clock_};
+  const std::filesystem::path recording_ = dir_.path() / "heard.wav";
   CdioDrive* drive_ = nullptr;
+  audio::AudibleDrive* heard_ = nullptr;
   std::unique_ptr<CommandDevice> device_;
 };
 
@@ -275,6 +310,57 @@ TEST_F(CdioDriveTest, WhatIsNoDriveOrImageIsUnplugged) {
     EXPECT_EQ(Send("status cdaudio mode"), "#266") << source.path;
     EXPECT_EQ(drive_->Audio(), nullptr);
   }
+}
+
+// Heard through the recorder, as the player hears it: what a run plays, exactly, sample for sample.
+struct HeardRun {
+  const char* name;
+  std::vector<Step> steps;
+  std::vector<std::pair<int64_t, int64_t>> heard;  // disc frames [from, to), one after another
+};
+
+TEST_F(CdioDriveTest, WhatPlaysIsRecordedSampleForSample) {
+  for (const HeardRun& run : std::vector<HeardRun>{
+           {"from 2 to 3: track 2 and nothing else",
+            {{0, "play cdaudio from 2 to 3", ""}, {5000, "status cdaudio mode", "stopped"}},
+            {{300, 525}}},
+           {"pause and resume lose and repeat no sample",
+            {{0, "play cdaudio from 1 to 2", ""},
+             {1234, "pause cdaudio", ""},
+             {3000, "play cdaudio to 2", ""},
+             {444, "pause cdaudio", ""},
+             {0, "play cdaudio to 2", ""},
+             {10000, "status cdaudio position", "02:00:00:00"}},
+            {{150, 300}}},
+           {"a seek lands on its frame",
+            {{0, "play cdaudio from 1", ""},
+             {500, "seek cdaudio to 02:00:01:05", ""},  // the head was on frame 187
+             {2000, "play cdaudio to 3", ""},
+             {5000, "status cdaudio mode", "stopped"}},
+            {{150, 187}, {380, 525}}},
+       }) {
+    Insert(WriteCdImage(dir_.path(), "three", kThreeTracks), true);
+    Run({{0, "open cdaudio shareable", "1"}, {0, "set cdaudio time format tmsf", ""}});
+    Run(run.steps);
+    device_.reset();  // the drive sends what played last as it goes
+    EXPECT_EQ(HeardDifference(run.heard), "") << run.name;
+  }
+}
+
+// Heard mid-play when the image goes: what played is kept, the drive reads "not ready" and the
+// sound stops, without a crash.
+TEST_F(CdioDriveTest, AnImageThatVanishesWhileHeardEndsTheSound) {
+  Insert(WriteCdImage(dir_.path(), "three", kThreeTracks), true);
+  Run({{0, "open cdaudio shareable", "1"}, {0, "play cdaudio", ""}});
+  Run({{1000, "status cdaudio mode", "playing"}});
+  std::filesystem::remove(dir_.path() / "three.bin");
+  Run({{1000, "status cdaudio mode", "not ready"}, {1000, "play cdaudio", "#276"}});
+  device_.reset();
+  const auto heard = vantora::testing::ReadRecording(recording_);
+  ASSERT_GE(heard.size(), static_cast<size_t>(75 * kSamplesPerFrame));
+  EXPECT_LE(heard.size(), static_cast<size_t>(150 * kSamplesPerFrame));
+  EXPECT_EQ(HeardDifference({{150, 150 + static_cast<int64_t>(heard.size()) / kSamplesPerFrame}}),
+            "");
 }
 
 // The sound is read on the player's pump thread while the player's thread asks the drive.
