@@ -312,6 +312,46 @@ TEST_F(CdioDriveTest, WhatIsNoDriveOrImageIsUnplugged) {
   }
 }
 
+// Damaged sheets and images: each reads as a blank disc, a disc that is not ready, no drive at all
+// or the disc it does describe, and nothing worse. libcdio takes the sound from the file named like
+// the sheet, whatever its FILE line says.
+TEST_F(CdioDriveTest, DamagedImagesGiveAClearAnswer) {
+  const std::string track = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+  struct Damaged {
+    const char* name;
+    std::string sheet;
+    int32_t binFrames;
+    const char* tracks;  // the answer to "status cdaudio number of tracks"
+    const char* play;    // and to "play cdaudio"
+  };
+  for (const Damaged& damaged : std::vector<Damaged>{
+           {"no tracks", "", 300, "#262", "#262"},
+           {"tracks out of order",
+            "FILE \"d.bin\" BINARY\n" + track +
+                "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n  TRACK 03 AUDIO\n    INDEX 01 "
+                "00:01:00\n",
+            300, "#276", "#276"},
+           {"only data", "FILE \"d.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n",
+            300, "1", "#262"},
+           {"an empty sound file", "FILE \"d.bin\" BINARY\n" + track, 0, "#276", "#276"},
+           {"frame 99", "FILE \"d.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:99\n", 300,
+            "#266", "#266"},
+           {"not a sheet", std::string(5000, 'A'), 300, "#266", "#266"},
+           {"another file named", "FILE \"/etc/passwd\" BINARY\n" + track, 300, "1", ""},
+       }) {
+    WriteCdImage(dir_.path(), "d", {{damaged.binFrames}});
+    std::ofstream(dir_.path() / "d.cue") << damaged.sheet;
+    Insert(dir_.path() / "d.cue");
+    Run({{0, "status cdaudio number of tracks", damaged.tracks},
+         {0, "play cdaudio", damaged.play}});
+    if (const auto sound = drive_->Audio()) {
+      const auto silent = [](int64_t place) { return place < 150 * kSamplesPerFrame; };
+      EXPECT_EQ(ReadDifference(*sound, 100 * kSamplesPerFrame, 100 * kSamplesPerFrame, silent), "")
+          << damaged.name;
+    }
+  }
+}
+
 // Heard through the recorder, as the player hears it: what a run plays, exactly, sample for sample.
 struct HeardRun {
   const char* name;
