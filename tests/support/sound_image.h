@@ -15,6 +15,11 @@
 
 namespace vantora::testing {
 
+// Stereo frames as the interleaved samples the sound interfaces take.
+inline int16_t* Interleaved(std::vector<Stereo>& frames) {
+  return reinterpret_cast<int16_t*>(frames.data());
+}
+
 // Writes `frames` sample frames of the place pattern in the format libsndfile's `format` names
 // (SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, ...). A mono file holds
 // the left channel only.
@@ -51,7 +56,9 @@ inline std::vector<Stereo> ReadRecording(const std::filesystem::path& path) {
   EXPECT_EQ(info.channels, 2);
   EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
   std::vector<Stereo> frames(static_cast<size_t>(info.frames));
-  EXPECT_EQ(sf_readf_short(file, &frames.data()->left, info.frames), info.frames);
+  if (!frames.empty()) {
+    EXPECT_EQ(sf_readf_short(file, Interleaved(frames), info.frames), info.frames);
+  }
   sf_close(file);
   return frames;
 }

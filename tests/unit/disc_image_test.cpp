@@ -267,7 +267,7 @@ using vantora::testing::Stereo;
 
 std::vector<Stereo> ReadDisc(DiscAudio& audio, int64_t first, size_t frames) {
   std::vector<Stereo> out(frames, Stereo{1, 1});
-  EXPECT_TRUE(audio.Read(first, &out.data()->left, frames));
+  EXPECT_TRUE(audio.Read(first, vantora::testing::Interleaved(out), frames));
   return out;
 }
 
@@ -310,9 +310,9 @@ TEST(Recorder, KeepsAValidFileAfterEveryWriteHoldingExactlyWhatWasWritten) {
   EXPECT_TRUE(vantora::testing::ReadRecording(file).empty());
   std::vector<Stereo> written;
   for (const int64_t frames : {1, 587, 4096, 3}) {
-    const std::vector<Stereo> part =
+    std::vector<Stereo> part =
         Places(static_cast<int64_t>(written.size()), static_cast<int64_t>(written.size()) + frames);
-    recorder->Write(&part.data()->left, part.size());
+    recorder->Write(vantora::testing::Interleaved(part), part.size());
     written.insert(written.end(), part.begin(), part.end());
     EXPECT_EQ(vantora::testing::ReadRecording(file), written);
     EXPECT_EQ(std::filesystem::file_size(file), 44 + 4 * written.size());
