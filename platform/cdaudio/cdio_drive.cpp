@@ -151,6 +151,8 @@ struct CdioDrive::Impl {
   void DropDisc(ClockTime now, std::string why);
   // What a command that reads the disc needs: a ready drive with tracks.
   DriveStatus Readable(const DriveView& view) const;
+  // Pauses (a playing head only) or stops the head where it is.
+  DriveStatus Halt(Head head);
 
   const std::filesystem::path source;
   std::mutex mutex;
@@ -316,6 +318,20 @@ DriveStatus CdioDrive::Impl::Readable(const DriveView& view) const {
   return DriveStatus::Ok({});
 }
 
+DriveStatus CdioDrive::Impl::Halt(Head head) {
+  const DriveView view = Now();
+  if (const DriveStatus readable = Readable(view);
+      readable.error == DriveError::Unplugged || readable.error == DriveError::NotReady) {
+    return readable;
+  }
+  const Clock& clock = CurrentClock();
+  SettleHead(state, view, clock.Now(), clock.Domain());
+  if (head == Head::Stopped || state.head == Head::Playing) {
+    state.head = head;
+  }
+  return DriveStatus::Ok({});
+}
+
 CdioDrive::CdioDrive(std::filesystem::path source)
     : impl_(std::make_unique<Impl>(std::move(source))) {}
 
@@ -342,21 +358,7 @@ DriveResult<DriveMode> CdioDrive::Mode() {
   if (!view.plugged) {
     return DriveResult<DriveMode>::Fail(DriveError::Unplugged, impl_->why);
   }
-  if (view.tray == Tray::Open) {
-    return DriveResult<DriveMode>::Ok(DriveMode::Open);
-  }
-  if (!view.Ready()) {
-    return DriveResult<DriveMode>::Ok(DriveMode::NotReady);
-  }
-  switch (view.head) {
-    case Head::Playing:
-      return DriveResult<DriveMode>::Ok(DriveMode::Playing);
-    case Head::Paused:
-      return DriveResult<DriveMode>::Ok(DriveMode::Paused);
-    case Head::Stopped:
-      break;
-  }
-  return DriveResult<DriveMode>::Ok(DriveMode::Stopped);
+  return DriveResult<DriveMode>::Ok(ModeOf(view));
 }
 
 DriveResult<bool> CdioDrive::MediaPresent() {
@@ -399,30 +401,12 @@ DriveStatus CdioDrive::Play(Frames from, Frames to) {
 
 DriveStatus CdioDrive::Pause() {
   const std::lock_guard lock(impl_->mutex);
-  const DriveView view = impl_->Now();
-  if (const DriveStatus readable = impl_->Readable(view);
-      readable.error == DriveError::Unplugged || readable.error == DriveError::NotReady) {
-    return readable;
-  }
-  const Clock& clock = CurrentClock();
-  SettleHead(impl_->state, view, clock.Now(), clock.Domain());
-  if (impl_->state.head == Head::Playing) {
-    impl_->state.head = Head::Paused;
-  }
-  return DriveStatus::Ok({});
+  return impl_->Halt(Head::Paused);
 }
 
 DriveStatus CdioDrive::Stop() {
   const std::lock_guard lock(impl_->mutex);
-  const DriveView view = impl_->Now();
-  if (const DriveStatus readable = impl_->Readable(view);
-      readable.error == DriveError::Unplugged || readable.error == DriveError::NotReady) {
-    return readable;
-  }
-  const Clock& clock = CurrentClock();
-  SettleHead(impl_->state, view, clock.Now(), clock.Domain());
-  impl_->state.head = Head::Stopped;
-  return DriveStatus::Ok({});
+  return impl_->Halt(Head::Stopped);
 }
 
 DriveStatus CdioDrive::Seek(Frames to) {

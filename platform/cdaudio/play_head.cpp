@@ -51,6 +51,24 @@ DriveStatus StartPlay(DriveState& state, Frames from, Frames to, ClockTime now) 
   return DriveStatus::Ok({});
 }
 
+DriveMode ModeOf(const DriveView& view) {
+  if (view.tray == Tray::Open) {
+    return DriveMode::Open;
+  }
+  if (!view.Ready()) {
+    return DriveMode::NotReady;
+  }
+  switch (view.head) {
+    case Head::Playing:
+      return DriveMode::Playing;
+    case Head::Paused:
+      return DriveMode::Paused;
+    case Head::Stopped:
+      break;
+  }
+  return DriveMode::Stopped;
+}
+
 DriveStatus SeekHead(DriveState& state, Frames to, ClockTime now) {
   const Toc& toc = state.disc->toc;
   if (to < toc.Start(TrackNumber{1}) || to > toc.LeadOut()) {

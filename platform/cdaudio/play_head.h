@@ -21,6 +21,9 @@ void SettleHead(DriveState& state, const DriveView& view, ClockTime now, std::st
 // ends where a data track begins; a play of nothing leaves the head stopped at `from`.
 DriveStatus StartPlay(DriveState& state, Frames from, Frames to, ClockTime now);
 
+// What a connected drive seen as `view` is doing.
+DriveMode ModeOf(const DriveView& view);
+
 // Ends play and moves the head to `to`: OutOfRange unless start of track 1 <= to <= lead-out.
 DriveStatus SeekHead(DriveState& state, Frames to, ClockTime now);
 

@@ -178,21 +178,7 @@ DriveResult<DriveMode> VirtualDrive::Mode() {
   if (!view.plugged) {
     return DriveResult<DriveMode>::Fail(DriveError::Unplugged, "the drive is unplugged");
   }
-  if (view.tray == Tray::Open) {
-    return DriveResult<DriveMode>::Ok(DriveMode::Open);
-  }
-  if (!view.Ready()) {
-    return DriveResult<DriveMode>::Ok(DriveMode::NotReady);
-  }
-  switch (view.head) {
-    case Head::Playing:
-      return DriveResult<DriveMode>::Ok(DriveMode::Playing);
-    case Head::Paused:
-      return DriveResult<DriveMode>::Ok(DriveMode::Paused);
-    case Head::Stopped:
-      break;
-  }
-  return DriveResult<DriveMode>::Ok(DriveMode::Stopped);
+  return DriveResult<DriveMode>::Ok(ModeOf(view));
 }
 
 DriveResult<bool> VirtualDrive::MediaPresent() {
