@@ -106,6 +106,9 @@ void ENTERPLAYING() {
   PLAYING = 1;
   PAUSED = 0;
   SETBUTTON(kPlayButton, "~QPX_STOP.ICO", "Stop the CD Player");
+  // A disc that plays is usable, even when the tick that would have said so was missed (the door
+  // shut while the drive would not tell its mode, a play started as the disc spun up).
+  ENABLEPLAYER();
   ENABLECONTROLS(kPauseButton);
   SETBUTTON(kPauseButton, "~QPX_PAUS.ICO", "Pause the CD player");
   SCANWITHSTATUS();

@@ -275,6 +275,27 @@ TEST_F(Engine, AStopJustAfterTheEntryStartsAgainIsSeen) {
   });
 }
 
+TEST_F(Engine, APlayAfterAMissedDoorCloseBringsTheControlsBack) {
+  const auto noFailures = [](const platform::cdaudio::InjectedFailure&) { return true; };
+  Run({
+      {"start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | Track 1"},
+      {"open the door", [] { MciCommand("set cdaudio door open"); },
+       "Door Open | PLAY- PAUS- OPEN | Track 1"},
+      {"the mode query fails",
+       [&] { ASSERT_TRUE(Drive().InjectFailure("status cdaudio mode", 262).ok()); },
+       "Not Ready | PLAY- PAUS- CLOS | Track 1"},
+      {"shut by hand, then a track button",
+       [&] {
+         ASSERT_TRUE(Drive().MoveTray(Tray::Closed).ok());
+         clock_.Advance(platform::ClockTime{2000});
+         PLAYENTRY(3, 1);
+       },
+       "Not Ready | PLAY- PAUS- CLOS | Track 3", "play cdaudio from 3"},
+      {"the mode query works again", [&] { ASSERT_TRUE(Drive().ClearFailures(noFailures).ok()); },
+       "Playing Track 3 | STOP PAUS CLOS | Track 3"},
+  });
+}
+
 TEST_F(Engine, TheWorkedTimeExampleInEveryMode) {
   // Track 3 starts at 08:10:20 and lasts 05:00:10; the disc reads 45:12:40.
   Insert(
