@@ -7,10 +7,13 @@
 #include <QIODevice>
 #include <QMediaDevices>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -30,37 +33,51 @@ constexpr size_t BytesFor(int ms) {
 // What the sink may hold, and what may wait for it here. The drive's pump delivers a little at a
 // time (every 20 ms), so together they stay well under the 0.1 s the head is ahead of the ear.
 constexpr size_t kSinkBytes = BytesFor(40);
-constexpr size_t kQueueBytes = BytesFor(50);
+constexpr size_t kQueueBytes = BytesFor(40);
+// How often the sink is topped up from the queue besides when sound arrives.
+constexpr int kFeedPeriodMs = 10;
 
-// The sound waiting for the sink, which pulls it from its own thread. Past its capacity the oldest
-// sound goes, so that a sink that stalls never puts the ear behind the head.
-class SampleQueue final : public QIODevice {
+// The sound waiting for the sink, filled on the pump's thread and emptied on the output's. Past
+// its capacity the oldest sound goes, so that a sink that stalls never puts the ear behind the
+// head.
+class SampleQueue {
  public:
   SampleQueue() : ring_(kQueueBytes) {}
 
   void Push(const char* data, size_t bytes) {
-    {
-      std::lock_guard lock(mutex_);
-      if (bytes >= ring_.size()) {
-        data += bytes - ring_.size();
-        bytes = ring_.size();
-      }
-      const size_t overflow = std::max(size_ + bytes, ring_.size()) - ring_.size();
-      head_ = (head_ + overflow) % ring_.size();
-      size_ -= overflow;
-      size_t tail = (head_ + size_) % ring_.size();
-      for (size_t left = bytes; left > 0;) {
-        const size_t run = std::min(left, ring_.size() - tail);
-        std::memcpy(ring_.data() + tail, data, run);
-        data += run;
-        left -= run;
-        tail = (tail + run) % ring_.size();
-      }
-      size_ += bytes;
+    std::lock_guard lock(mutex_);
+    if (bytes >= ring_.size()) {
+      data += bytes - ring_.size();
+      bytes = ring_.size();
     }
-    // A sink that ran dry stopped asking; this wakes it, on its own thread.
-    QMetaObject::invokeMethod(
-        this, [this] { Q_EMIT readyRead(); }, Qt::QueuedConnection);
+    const size_t overflow = std::max(size_ + bytes, ring_.size()) - ring_.size();
+    head_ = (head_ + overflow) % ring_.size();
+    size_ -= overflow;
+    size_t tail = (head_ + size_) % ring_.size();
+    for (size_t left = bytes; left > 0;) {
+      const size_t run = std::min(left, ring_.size() - tail);
+      std::memcpy(ring_.data() + tail, data, run);
+      data += run;
+      left -= run;
+      tail = (tail + run) % ring_.size();
+    }
+    size_ += bytes;
+  }
+
+  // Takes at most `most` bytes, in whole frames so the channels never swap.
+  size_t Take(char* data, size_t most) {
+    std::lock_guard lock(mutex_);
+    size_t bytes = std::min(size_, most);
+    bytes -= bytes % kBytesPerFrame;
+    for (size_t left = bytes; left > 0;) {
+      const size_t run = std::min(left, ring_.size() - head_);
+      std::memcpy(data, ring_.data() + head_, run);
+      data += run;
+      left -= run;
+      head_ = (head_ + run) % ring_.size();
+    }
+    size_ -= bytes;
+    return bytes;
   }
 
   void Clear() {
@@ -73,30 +90,6 @@ class SampleQueue final : public QIODevice {
     return size_;
   }
 
-  bool isSequential() const override { return true; }
-  bool atEnd() const override { return false; }  // more sound may always come
-  qint64 bytesAvailable() const override {
-    return static_cast<qint64>(Size()) + QIODevice::bytesAvailable();
-  }
-
- protected:
-  qint64 readData(char* data, qint64 maxlen) override {
-    std::lock_guard lock(mutex_);
-    // Whole frames only, so the channels never swap.
-    size_t bytes = std::min(size_, static_cast<size_t>(std::max<qint64>(maxlen, 0)));
-    bytes -= bytes % kBytesPerFrame;
-    for (size_t left = bytes; left > 0;) {
-      const size_t run = std::min(left, ring_.size() - head_);
-      std::memcpy(data, ring_.data() + head_, run);
-      data += run;
-      left -= run;
-      head_ = (head_ + run) % ring_.size();
-    }
-    size_ -= bytes;
-    return static_cast<qint64>(bytes);
-  }
-  qint64 writeData(const char*, qint64) override { return -1; }
-
  private:
   mutable std::mutex mutex_;
   std::vector<char> ring_;
@@ -104,44 +97,43 @@ class SampleQueue final : public QIODevice {
   size_t size_ = 0;
 };
 
+// The sink lives on a thread of its own, so the player's windows never keep it waiting. It is fed
+// by writing as much as it has room for: whenever sound arrives and every few milliseconds.
 class DesktopOutput final : public audio::SoundOutput {
  public:
-  DesktopOutput() { thread_.start(); }
+  DesktopOutput() {
+    anchor_.moveToThread(&thread_);
+    thread_.start();
+  }
   ~DesktopOutput() override {
-    // The sink and its queue are ended on the thread they live on.
-    if (queue_) {
-      QMetaObject::invokeMethod(
-          queue_.get(),
-          [this] {
-            if (sink_) {
-              sink_->stop();
-            }
-            sink_.reset();
-            queue_.reset();
-          },
-          Qt::BlockingQueuedConnection);
-    }
+    OnThread([this] {
+      feeder_.reset();
+      if (sink_) {
+        sink_->stop();
+      }
+      sink_.reset();
+    });
     thread_.quit();
     thread_.wait();
   }
   DesktopOutput(const DesktopOutput&) = delete;
   DesktopOutput& operator=(const DesktopOutput&) = delete;
 
-  // Starts the sink on the output's thread; false, with the reason, when it will not play.
+  // Starts the sink; false, with the reason, when it will not play.
   bool Start(const QAudioDevice& device, const QAudioFormat& format, std::string* why) {
-    queue_ = std::make_unique<SampleQueue>();
-    queue_->open(QIODevice::ReadOnly);
-    queue_->moveToThread(&thread_);
     bool started = false;
-    QMetaObject::invokeMethod(
-        queue_.get(),
-        [&] {
-          sink_ = std::make_unique<QAudioSink>(device, format);
-          sink_->setBufferSize(static_cast<qsizetype>(kSinkBytes));
-          sink_->start(queue_.get());
-          started = sink_->error() == QAudio::NoError;
-        },
-        Qt::BlockingQueuedConnection);
+    OnThread([&] {
+      sink_ = std::make_unique<QAudioSink>(device, format);
+      sink_->setBufferSize(static_cast<qsizetype>(kSinkBytes));
+      input_ = sink_->start();
+      started = input_ != nullptr && sink_->error() == QAudio::NoError;
+      if (started) {
+        feeder_ = std::make_unique<QTimer>();
+        feeder_->setTimerType(Qt::PreciseTimer);
+        QObject::connect(feeder_.get(), &QTimer::timeout, feeder_.get(), [this] { Feed(); });
+        feeder_->start(kFeedPeriodMs);
+      }
+    });
     if (!started && why != nullptr) {
       *why = "the sound output " + device.description().toStdString() + " would not start";
     }
@@ -149,16 +141,41 @@ class DesktopOutput final : public audio::SoundOutput {
   }
 
   void Write(const int16_t* samples, size_t frames) override {
-    queue_->Push(reinterpret_cast<const char*>(samples), frames * kBytesPerFrame);
+    queue_.Push(reinterpret_cast<const char*>(samples), frames * kBytesPerFrame);
+    QMetaObject::invokeMethod(
+        &anchor_, [this] { Feed(); }, Qt::QueuedConnection);
   }
-  void Discard() override { queue_->Clear(); }
-  // What waits here and, at most, what the sink holds.
-  size_t Pending() const override { return (queue_->Size() + kSinkBytes) / kBytesPerFrame; }
+  void Discard() override { queue_.Clear(); }
+  size_t Pending() const override { return (queue_.Size() + held_) / kBytesPerFrame; }
 
  private:
+  void OnThread(const std::function<void()>& work) {
+    QMetaObject::invokeMethod(&anchor_, work, Qt::BlockingQueuedConnection);
+  }
+
+  // On the output's thread: moves what the sink has room for from the queue into it.
+  void Feed() {
+    if (!sink_ || input_ == nullptr) {
+      return;
+    }
+    const auto room = static_cast<size_t>(std::max<qsizetype>(sink_->bytesFree(), 0));
+    chunk_.resize(room);
+    const size_t bytes = queue_.Take(chunk_.data(), room);
+    if (bytes > 0) {
+      input_->write(chunk_.data(), static_cast<qint64>(bytes));
+    }
+    held_ = static_cast<size_t>(std::max<qsizetype>(sink_->bufferSize() - sink_->bytesFree(), 0));
+  }
+
+  SampleQueue queue_;
+  std::atomic<size_t> held_{0};  // what the sink held at the last feed
   QThread thread_;
-  std::unique_ptr<SampleQueue> queue_;
+  QObject anchor_;  // lives on the thread: what runs there runs through it
+  // Made, fed and ended on the thread.
   std::unique_ptr<QAudioSink> sink_;
+  QIODevice* input_ = nullptr;  // the sink's own
+  std::unique_ptr<QTimer> feeder_;
+  std::vector<char> chunk_;
 };
 
 QtMessageHandler previousHandler = nullptr;
