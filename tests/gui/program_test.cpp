@@ -188,6 +188,20 @@ TEST_F(Program, ADeviceThatCannotBeOpenedIsNamedAndThePlayerStartsWithoutIt) {
   EXPECT_EQ(Read(trace).rfind("open cdaudio shareable\t266\t\n", 0), 0u) << Read(trace);
 }
 
+TEST_F(Program, WithoutASoundOutputItSaysSoOnceAndPlaysSilently) {
+  // A sound server that is not there, whatever this machine has.
+  ::setenv("PULSE_SERVER", ("unix:" + (dir_ / "no-sound").string()).c_str(), 1);
+  const int code = Run("--drive '" + (dir_ / "drive").string() + "' --screenshot '" +
+                       (dir_ / "player.png").string() + "'");
+  ::unsetenv("PULSE_SERVER");
+  EXPECT_EQ(code, 0) << output_;
+  const std::string said = "vantora: no sound output, so playback is silent\n";
+  const size_t first = output_.find(said);
+  EXPECT_NE(first, std::string::npos) << output_;
+  EXPECT_EQ(output_.find(said, first + 1), std::string::npos) << output_;
+  EXPECT_EQ(output_.find("PulseAudio"), std::string::npos) << output_;
+}
+
 TEST_F(Program, CommandLineErrorsNameTheBadArgument) {
   EXPECT_EQ(Run("--bogus"), 1);
   EXPECT_NE(output_.find("'--bogus'"), std::string::npos) << output_;
