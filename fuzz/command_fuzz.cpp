@@ -65,19 +65,45 @@ constexpr std::array<uint32_t, 21> kDeviceErrors = {vantora::platform::kMciErrUn
 constexpr std::array<std::string_view, 5> kModes = {"not ready", "open", "stopped", "playing",
                                                     "seeking"};
 
-// The first word of a command in lower case; "" when it is quoted or missing.
-std::string Verb(std::string_view command) {
-  const size_t begin = command.find_first_not_of(" \t\r\n");
-  if (begin == std::string_view::npos) {
-    return {};
+// The words of a command in lower case, without "wait" and "notify"; none when a quote makes
+// the words harder to tell apart.
+std::vector<std::string> Words(std::string_view command) {
+  std::vector<std::string> words;
+  if (command.find('"') != std::string_view::npos) {
+    return words;
   }
-  std::string word(command.substr(begin, command.find_first_of(" \t\r\n", begin) - begin));
-  if (word.find('"') != std::string::npos) {
-    return {};
+  for (size_t at = 0; (at = command.find_first_not_of(" \t\r\n", at)) != std::string_view::npos;) {
+    const size_t end = std::min(command.find_first_of(" \t\r\n", at), command.size());
+    std::string word(command.substr(at, end - at));
+    std::transform(word.begin(), word.end(), word.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+    if (word != "wait" && word != "notify") {
+      words.push_back(std::move(word));
+    }
+    at = end;
   }
-  std::transform(word.begin(), word.end(), word.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
-  return word;
+  return words;
+}
+
+// What "status ... mode" says of the drive's mode.
+std::string_view ModeName(const cd::DriveResult<cd::DriveMode>& mode) {
+  if (mode.error == cd::DriveError::Unplugged) {
+    return "not ready";
+  }
+  switch (mode.value) {
+    case cd::DriveMode::NotReady:
+      return "not ready";
+    case cd::DriveMode::Open:
+      return "open";
+    case cd::DriveMode::Playing:
+      return "playing";
+    case cd::DriveMode::Seeking:
+      return "seeking";
+    case cd::DriveMode::Stopped:
+    case cd::DriveMode::Paused:
+      break;
+  }
+  return "stopped";
 }
 
 class Run {
@@ -302,9 +328,16 @@ class Run {
     return Answer{error, reply};
   }
 
-  // Actions answer nothing; questions always answer something.
-  static void CheckShape(std::string_view command, std::string_view reply) {
-    const std::string verb = Verb(command);
+  // Actions answer nothing; questions always answer something, and the mode is the one the
+  // user's hand sees at the same moment.
+  void CheckShape(std::string_view command, std::string_view reply) {
+    const std::vector<std::string> words = Words(command);
+    const std::string verb = words.empty() ? std::string() : words.front();
+    if (words.size() == 3 && verb == "status" && words[2] == "mode") {
+      const auto mode = hand_.Mode();
+      fz::Expect((mode.ok() || mode.error == cd::DriveError::Unplugged) && reply == ModeName(mode),
+                 "the mode a command reads is the drive's", std::string(reply));
+    }
     if (verb == "play" || verb == "pause" || verb == "stop" || verb == "seek" || verb == "close" ||
         verb == "set") {
       fz::Expect(reply.empty(), "an action has no reply", command);
