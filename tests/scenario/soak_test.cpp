@@ -544,6 +544,9 @@ class Soak : public testing::PlayerTest {
   // The user's hand on the drive: mostly what a person does next with the drive as it is, so
   // that it spends most of the day usable.
   std::string Hand() {
+    if (failing_.contains(kDamaged)) {
+      return "hand: waits for the drive to be put right";
+    }
     platform::cdaudio::VirtualDrive& drive = Drive();
     const auto mode = drive.Mode();
     const bool unplugged = mode.error == DriveError::Unplugged;
@@ -578,7 +581,8 @@ class Soak : public testing::PlayerTest {
     return "hand: " + what;
   }
 
-  // Commands that fail for a while, as a drive that errs.
+  // Commands that fail for a while, as a drive that errs, or a drive whose state is damaged.
+  static constexpr const char* kDamaged = "damaged";
   std::string Failures() {
     static const std::vector<std::string> kCommands = {"status cdaudio mode",
                                                        "status cdaudio ready",
@@ -594,12 +598,22 @@ class Soak : public testing::PlayerTest {
                                                        "open cdaudio shareable",
                                                        "set cdaudio time format tmsf",
                                                        "capability cdaudio can eject"};
-    if (failing_.size() >= 3 || (!failing_.empty() && Chance(50))) {
+    // A damaged drive takes no more failures; it is put right as the drive tool does it: started
+    // over, empty.
+    const bool damaged = failing_.contains(kDamaged);
+    if (damaged || failing_.size() >= 3 || (!failing_.empty() && Chance(50))) {
       failing_.clear();
-      if (!Drive().ClearFailures([](const auto&) { return true; }).ok()) {
+      if (!(damaged ? Drive().Reset() : Drive().ClearFailures([](const auto&) {
+             return true;
+           })).ok()) {
         Fail("the failures could not be cleared");
       }
-      return "failures cleared";
+      return damaged ? "drive reset" : "failures cleared";
+    }
+    if (Chance(10)) {
+      std::ofstream(DriveDir() / "state", std::ios::binary) << "vantora-drive 1\nplugged maybe\n";
+      failing_.insert(kDamaged);
+      return "the drive's state file damaged";
     }
     const std::string& command = OneOf(kCommands);
     const uint32_t error = Chance(50) ? 262 : 266;
