@@ -12,6 +12,7 @@
 //   G S|K|D    GETINI                       W S|K|V, D S|K, X S: WRITEINI, also without value/key
 //   f          write pending changes back   o BYTES  another program rewrites the file in place
 //   m          another program removes the file
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
