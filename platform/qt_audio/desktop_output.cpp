@@ -34,8 +34,10 @@ constexpr size_t BytesFor(int ms) {
 // time (every 20 ms), so together they stay well under the 0.1 s the head is ahead of the ear.
 constexpr size_t kSinkBytes = BytesFor(40);
 constexpr size_t kQueueBytes = BytesFor(40);
-// How often the sink is topped up from the queue besides when sound arrives.
+// How often the sink is topped up from the queue besides when sound arrives, and after how many
+// tops-up with nothing to give an emptied sink rests until sound comes again.
 constexpr int kFeedPeriodMs = 10;
+constexpr int kQuietFeeds = 50;
 
 // The sound waiting for the sink, filled on the pump's thread and emptied on the output's. Past
 // its capacity the oldest sound goes, so that a sink that stalls never puts the ear behind the
@@ -98,7 +100,9 @@ class SampleQueue {
 };
 
 // The sink lives on a thread of its own, so the player's windows never keep it waiting. It is fed
-// by writing as much as it has room for: whenever sound arrives and every few milliseconds.
+// by writing as much as it has room for: whenever sound arrives and every few milliseconds while
+// there is sound. Half a second after the last of it, the sink is suspended, so that a player with
+// nothing to play costs nothing.
 class DesktopOutput final : public audio::SoundOutput {
  public:
   DesktopOutput() {
@@ -131,7 +135,6 @@ class DesktopOutput final : public audio::SoundOutput {
         feeder_ = std::make_unique<QTimer>();
         feeder_->setTimerType(Qt::PreciseTimer);
         QObject::connect(feeder_.get(), &QTimer::timeout, feeder_.get(), [this] { Feed(); });
-        feeder_->start(kFeedPeriodMs);
       }
     });
     if (!started && why != nullptr) {
@@ -143,7 +146,7 @@ class DesktopOutput final : public audio::SoundOutput {
   void Write(const int16_t* samples, size_t frames) override {
     queue_.Push(reinterpret_cast<const char*>(samples), frames * kBytesPerFrame);
     QMetaObject::invokeMethod(
-        &anchor_, [this] { Feed(); }, Qt::QueuedConnection);
+        &anchor_, [this] { Wake(); }, Qt::QueuedConnection);
   }
   void Discard() override { queue_.Clear(); }
   size_t Pending() const override { return (queue_.Size() + held_) / kBytesPerFrame; }
@@ -153,18 +156,36 @@ class DesktopOutput final : public audio::SoundOutput {
     QMetaObject::invokeMethod(&anchor_, work, Qt::BlockingQueuedConnection);
   }
 
-  // On the output's thread: moves what the sink has room for from the queue into it.
-  void Feed() {
-    if (!sink_ || input_ == nullptr) {
+  // On the output's thread: sound has arrived.
+  void Wake() {
+    if (!sink_) {
       return;
     }
+    if (sink_->state() == QAudio::SuspendedState) {
+      sink_->resume();
+    }
+    quietFeeds_ = 0;
+    if (!feeder_->isActive()) {
+      feeder_->start(kFeedPeriodMs);
+    }
+    Feed();
+  }
+
+  // On the output's thread: moves what the sink has room for from the queue into it.
+  void Feed() {
     const auto room = static_cast<size_t>(std::max<qsizetype>(sink_->bytesFree(), 0));
     chunk_.resize(room);
     const size_t bytes = queue_.Take(chunk_.data(), room);
     if (bytes > 0) {
       input_->write(chunk_.data(), static_cast<qint64>(bytes));
+      quietFeeds_ = 0;
     }
-    held_ = static_cast<size_t>(std::max<qsizetype>(sink_->bufferSize() - sink_->bytesFree(), 0));
+    const auto held = std::max<qsizetype>(sink_->bufferSize() - sink_->bytesFree(), 0);
+    held_ = static_cast<size_t>(held);
+    if (bytes == 0 && ++quietFeeds_ >= kQuietFeeds) {
+      feeder_->stop();
+      sink_->suspend();
+    }
   }
 
   SampleQueue queue_;
@@ -175,6 +196,7 @@ class DesktopOutput final : public audio::SoundOutput {
   std::unique_ptr<QAudioSink> sink_;
   QIODevice* input_ = nullptr;  // the sink's own
   std::unique_ptr<QTimer> feeder_;
+  int quietFeeds_ = 0;
   std::vector<char> chunk_;
 };
 
