@@ -479,6 +479,7 @@ TEST_F(EditorGui, AFullPlaylistAndAFullAlbumRefuseMoreAndSaySo) {
   };
   const std::filesystem::path shot =
       std::filesystem::path(VANTORA_SCREENSHOT_DIR) / "playlist_editor_full.png";
+  std::filesystem::create_directories(shot.parent_path());
   const std::string encore = "Encore " + std::string(63, 'x');
   // What Apply stores below: the 98, filled with 2, the first two swapped, the first dropped out
   // and 1 taken; the refused drop left no trace.
