@@ -33,7 +33,7 @@ void GETALBUMVALUE(const std::string& key) {
 template <size_t N>
 void READALBUMVALUE(const std::string& key, FixedText<N>& into) {
   GETALBUMVALUE(key);
-  PopToFixed(into.data(), N);
+  into = PopText();
 }
 
 // A stored count, fraction dropped, kept within what the counting loops can reach.

@@ -34,7 +34,7 @@ void SCANDISC() {
   const int32_t count = DecPopInteger();
   TRACKCOUNT = static_cast<uint8_t>(count >= 0 && count <= kMaxDiscTracks ? count : 0);
   FORMAT(TRACKCOUNT, "N2");
-  PopToFixed(ALBUMKEY.data(), ALBUMKEY.size());
+  ALBUMKEY = PopText();
   APPENDLENGTH("status cdaudio length");
   APPENDLENGTH("status cdaudio length track 1");
   if (TRACKCOUNT > 1) {

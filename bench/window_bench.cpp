@@ -14,7 +14,7 @@ namespace vantora::runtime {
 namespace {
 
 struct TitleRecord {
-  char TITLE[60];
+  char TITLE[TextBytes(60)];
 };
 constexpr FieldDescriptor kFields[] = {{"TITLE", DataType::Text, 0, 60, "S60"}};
 
@@ -24,7 +24,7 @@ void BM_ListDraw(benchmark::State& state) {
   QueueDescriptor queue{&record, kFields, nullptr, sizeof record};
   for (int64_t i = 0; i < state.range(0); ++i) {
     const std::string title = "Track title number " + std::to_string(i);
-    AssignFixed(record.TITLE, sizeof record.TITLE, title.data(), title.size());
+    AssignText(record.TITLE, 60, title.data(), title.size());
     QueueAppend(&queue);
   }
   const ListRows rows(&queue, "160L@S40@");

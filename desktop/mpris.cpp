@@ -34,9 +34,9 @@ const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player")
 const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.vantora");
 constexpr int kWatchPeriodMs = 250;
 
-// The player's texts are single bytes per character.
+// The player's texts are UTF-8.
 QString FromPlayer(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QVariantMap MetadataOf(const Track& track) {

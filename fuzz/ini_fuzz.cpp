@@ -27,6 +27,7 @@
 #include "fuzz/fuzz_support.h"
 #include "platform/profile/ini_document.h"
 #include "platform/profile/profile.h"
+#include "platform/text_encoding.h"
 #include "runtime/ini.h"
 #include "runtime/value_stack.h"
 
@@ -34,7 +35,10 @@ namespace {
 
 using vantora::platform::FoldCase;
 using vantora::platform::IniDocument;
+using vantora::platform::IsUtf8;
+using vantora::platform::ToUtf8;
 using vantora::platform::TrimBlanks;
+using vantora::platform::Utf8Prefix;
 namespace fz = vantora::fuzz;
 namespace rt = vantora::runtime;
 
@@ -125,9 +129,9 @@ class Expected {
   std::string Value(std::string_view section, std::string_view key,
                     std::string_view defaultValue) const {
     if (const auto value = document_.Find(section, key)) {
-      return std::string(UpToNul(Unquote(*value)));
+      return ToUtf8(UpToNul(Unquote(*value)));
     }
-    return DefaultOf(defaultValue);
+    return ToUtf8(DefaultOf(defaultValue));
   }
 
  private:
@@ -151,8 +155,7 @@ View ViewOf(const IniDocument& document) {
       for (const std::string_view key : *keys) {
         const std::string name(UpToNul(key));
         const auto value = document.Find(section.name, name);
-        section.values.emplace_back(name,
-                                    value ? std::string(UpToNul(Unquote(*value))) : std::string());
+        section.values.emplace_back(name, value ? ToUtf8(UpToNul(Unquote(*value))) : std::string());
       }
     }
     view.push_back(std::move(section));
@@ -186,6 +189,7 @@ class Run {
   void Start(std::string_view bytes) {
     fz::WriteFile(path_, bytes);
     expected_.Reset(std::string(bytes));
+    utf8_ = IsUtf8(bytes);
     CheckAll();
     baseline_ = ApiView();
   }
@@ -272,8 +276,13 @@ class Run {
       return;
     }
     std::string want;
+    if (!list) {
+      // Whatever the file's bytes, a value reads as UTF-8, and a cut keeps every character whole.
+      fz::Expect(IsUtf8(got), "a value reads as valid UTF-8", fz::Printable(got));
+    }
     if (!list || full.size() + 1 <= size) {
-      want = full.substr(0, std::min<size_t>(full.size(), size - 1));
+      want = full.substr(
+          0, list ? std::min<size_t>(full.size(), size - 1) : Utf8Prefix(full, size - 1));
       fz::Expect(count == want.size() && buffer[count] == '\0' && got == want,
                  "a read gives the value, cut to the buffer and ended by NUL",
                  "want '" + want + "' got '" + got + "'");
@@ -313,7 +322,7 @@ class Run {
     while (!text.empty() && text.back() == ' ') {
       text.remove_suffix(1);
     }
-    return std::string(text.substr(0, bufferSize - 1));
+    return std::string(text.substr(0, Utf8Prefix(text, bufferSize - 1)));
   }
 
   void RuntimeRead(const std::string& section, const std::string& key,
@@ -328,7 +337,7 @@ class Run {
     std::string want =
         expected_.Value(Argument(section, rt::kIniSectionSize), Argument(key, rt::kIniKeySize),
                         Argument(defaultValue, rt::kIniValueSize));
-    want.resize(std::min(want.size(), rt::kIniValueSize - 1));
+    want.resize(Utf8Prefix(want, rt::kIniValueSize - 1));
     fz::Expect(got == want, "GETINI gives the value", "want '" + want + "' got '" + got + "'");
   }
 
@@ -368,10 +377,12 @@ class Run {
       return;
     }
     touched_.insert(FoldCase(TrimBlanks(change.section)));
+    utf8_ = utf8_ && IsUtf8(change.section) && IsUtf8(change.key.value_or("")) &&
+            IsUtf8(change.value.value_or(""));
     expected_.Apply(change);
     if (key != nullptr && value != nullptr) {
       // Read back through a buffer that just holds it.
-      const std::string want(UpToNul(Unquote(TrimBlanks(*value))));
+      const std::string want = ToUtf8(UpToNul(Unquote(TrimBlanks(*value))));
       CheckRead(change.section.c_str(), key->c_str(), "", static_cast<uint32_t>(want.size() + 1),
                 want, false);
     }
@@ -386,6 +397,7 @@ class Run {
     const std::string want = expected_.Document().Serialize();
     fz::Expect(disk == want, "the file written back holds the changes and nothing else",
                "want '" + want + "' disk '" + disk + "'");
+    fz::Expect(!utf8_ || IsUtf8(disk), "a UTF-8 file given UTF-8 changes stays UTF-8");
     const View reread = ViewOf(IniDocument(disk));
     const View held = ViewOf(expected_.Document());
     fz::Expect(reread == held, "the file written back parses to the same answers",
@@ -400,6 +412,7 @@ class Run {
       std::filesystem::remove(path_, ignored);
     }
     expected_.Reset(bytes.value_or(""));
+    utf8_ = utf8_ && IsUtf8(bytes.value_or(""));
     CheckAll();
     // What the other program wrote is the new starting point.
     baseline_ = ApiView();
@@ -468,6 +481,7 @@ class Run {
   Expected expected_;
   View baseline_;
   std::set<std::string> touched_;  // folded names of the sections changes named
+  bool utf8_ = true;               // the file and every change since were valid UTF-8
 };
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "fuzz/fuzz_support.h"
 #include "platform/profile/ini_document.h"
 #include "platform/profile/profile.h"
+#include "platform/text_encoding.h"
 #include "runtime/decimal.h"
 #include "runtime/picture.h"
 #include "runtime/value_stack.h"
@@ -101,7 +102,7 @@ void CheckCompiled(std::string_view text, const Picture& picture) {
              "a picture is at most 255 wide", text);
   switch (picture.kind) {
     case PictureKind::Pattern:
-      fz::Expect(picture.slots.size() == static_cast<size_t>(picture.width),
+      fz::Expect(vantora::platform::Utf8Length(picture.slots) == static_cast<size_t>(picture.width),
                  "a pattern has a slot per position", text);
       break;
     case PictureKind::Numeric:
@@ -136,15 +137,22 @@ void CheckPlain(const std::string& plain, const Picture& picture, std::string_vi
 void CheckValue(std::string_view pictureText, const Picture& picture, const std::string& line) {
   namespace rt = vantora::runtime;
   const Decimal number = Decimal::FromText(line);
+  using vantora::platform::IsUtf8;
+  using vantora::platform::Utf8Length;
   const std::string formatted = rt::FormatNumber(number, picture);
-  fz::Expect(formatted.size() == static_cast<size_t>(picture.width),
+  fz::Expect(Utf8Length(formatted) == static_cast<size_t>(picture.width),
              "a number formats to the picture's width", line + " -> '" + formatted + "'");
   const std::string text = rt::FormatText(line, picture);
-  fz::Expect(text.size() == static_cast<size_t>(picture.width),
+  fz::Expect(Utf8Length(text) == static_cast<size_t>(picture.width),
              "a text formats to the picture's width", line + " -> '" + text + "'");
 
   // Reading back any text at all.
   const std::string plain = rt::DeformatText(line, picture);
+  if (IsUtf8(pictureText) && IsUtf8(line)) {
+    fz::Expect(IsUtf8(formatted) && IsUtf8(text) && IsUtf8(plain),
+               "UTF-8 in gives UTF-8 out, never a split character",
+               fz::Printable(line) + " -> '" + fz::Printable(text) + "'");
+  }
   CheckPlain(plain, picture, line);
   const std::string back = rt::DeformatText(formatted, picture);
   CheckPlain(back, picture, formatted);

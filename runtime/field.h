@@ -1,6 +1,7 @@
 // Field descriptors: how the runtime reads the bytes of a bound variable or of a queue record.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -14,13 +15,24 @@ enum class DataType : uint8_t {
   Text = 18,  // fixed-length text, blank-padded
 };
 
+// A text field of N characters holds them as UTF-8 in N times the longest character's bytes.
+inline constexpr size_t kCharBytes = 4;
+constexpr size_t TextBytes(size_t chars) {
+  return chars * kCharBytes;
+}
+
 struct FieldDescriptor {
   std::string_view name;  // upper case, as procedures name it ("PLTRACKTITLE")
   DataType type;
   uint32_t offset;           // bytes from the start of the record
-  uint32_t size;             // bytes
+  uint32_t size;             // characters for a text, bytes for the others
   std::string_view picture;  // display picture, "" for none
 };
+
+// The bytes a field takes in its record.
+constexpr size_t FieldBytes(const FieldDescriptor& field) {
+  return field.type == DataType::Text ? TextBytes(field.size) : field.size;
+}
 
 // The fields of one record, in declaration order.
 using RecordFields = std::span<const FieldDescriptor>;

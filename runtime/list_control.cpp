@@ -8,7 +8,7 @@
 namespace vantora::runtime {
 
 std::string FieldText(std::span<const std::byte> record, const FieldDescriptor& field) {
-  if (field.offset > record.size() || field.size > record.size() - field.offset) {
+  if (field.offset > record.size() || FieldBytes(field) > record.size() - field.offset) {
     return {};
   }
   const std::byte* bytes = record.data() + field.offset;
@@ -29,7 +29,8 @@ std::string FieldText(std::span<const std::byte> record, const FieldDescriptor& 
       }
       break;
     case DataType::Text:
-      break;
+      return std::string(reinterpret_cast<const char*>(bytes),
+                         FieldTextBytes(reinterpret_cast<const char*>(bytes), field.size));
   }
   return std::string(reinterpret_cast<const char*>(bytes), field.size);
 }

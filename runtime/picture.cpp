@@ -5,6 +5,7 @@
 #include <array>
 
 #include "platform/profile/profile.h"
+#include "platform/text_encoding.h"
 #include "runtime/text.h"
 #include "runtime/value_stack.h"
 
@@ -66,7 +67,7 @@ bool CompilePattern(std::string_view body, Picture& picture) {
     return false;
   }
   picture.slots = std::string(body);
-  picture.width = static_cast<int>(body.size());
+  picture.width = static_cast<int>(platform::Utf8Length(body));
   return true;
 }
 
@@ -135,10 +136,20 @@ std::string Spaces(int width) {
   return std::string(static_cast<size_t>(width), ' ');
 }
 
+// The first `width` characters of the text, padded to `width` characters.
 std::string LeftAligned(std::string_view text, int width) {
-  std::string out(text.substr(0, static_cast<size_t>(width)));
-  out.resize(static_cast<size_t>(width), ' ');
+  const auto chars = static_cast<size_t>(width);
+  std::string out(text.substr(0, platform::Utf8Prefix(text, chars, text.size())));
+  out.append(chars - platform::Utf8Length(out), ' ');
   return out;
+}
+
+// The character at the front of `text`, taken off it.
+std::string_view TakeChar(std::string_view& text) {
+  const size_t length = platform::Utf8Prefix(text, 1, text.size());
+  const std::string_view taken = text.substr(0, length);
+  text.remove_prefix(length);
+  return taken;
 }
 
 // Rounds the value's digits to `decimals` fraction digits, half away from zero.
@@ -333,13 +344,16 @@ std::string FormatTime(int32_t value, const Picture& picture) {
 std::string DeformatPattern(std::string_view text, const Picture& picture) {
   std::string digits;
   bool negative = false;
-  const size_t n = std::min(text.size(), picture.slots.size());
-  for (size_t i = 0; i < n; ++i) {
-    const char slot = picture.slots[i];
+  // Position by position, a literal of several bytes being one position like any other.
+  std::string_view slots = picture.slots;
+  while (!text.empty() && !slots.empty()) {
+    const std::string_view slotChar = TakeChar(slots);
+    const std::string_view textChar = TakeChar(text);
+    const char slot = slotChar.size() == 1 ? slotChar[0] : '\0';
     if (slot != '#' && slot != '<') {
       continue;
     }
-    const char c = text[i];
+    const char c = textChar.size() == 1 ? textChar[0] : '\0';
     if (IsDigit(c)) {
       digits += c;
     } else if (c == ' ' && slot == '<') {
@@ -544,7 +558,8 @@ std::string DeformatText(std::string_view text, const Picture& picture) {
     case PictureKind::Time:
       return DeformatTime(text, picture);
     case PictureKind::String:
-      return std::string(text.substr(0, static_cast<size_t>(picture.width)));
+      return std::string(text.substr(
+          0, platform::Utf8Prefix(text, static_cast<size_t>(picture.width), text.size())));
     case PictureKind::Invalid:
       break;
   }

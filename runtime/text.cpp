@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/text_encoding.h"
+
 namespace vantora::runtime {
 
 namespace {
@@ -22,7 +24,7 @@ CollationTable& Table() {
 void ClearField(std::byte* base, const FieldDescriptor& field) {
   std::byte* target = base + field.offset;
   if (field.type == DataType::Text) {
-    FillSpaces(reinterpret_cast<char*>(target), field.size);
+    FillSpaces(reinterpret_cast<char*>(target), TextBytes(field.size));
   } else {
     std::memset(target, 0, field.size);
   }
@@ -33,20 +35,39 @@ void ClearField(std::byte* base, const FieldDescriptor& field) {
 void AssignFixed(char* dest, size_t destLen, const char* src, size_t srcLen) {
   if (dest == nullptr || destLen == 0)
     return;
-  const size_t count = src == nullptr ? 0 : std::min(destLen, srcLen);
+  const size_t count =
+      src == nullptr ? 0 : platform::Utf8Prefix(std::string_view(src, srcLen), destLen);
   // memmove: a field may be assigned a part of itself.
   if (count > 0)
     std::memmove(dest, src, count);
   std::memset(dest + count, ' ', destLen - count);
 }
 
+void AssignText(char* dest, size_t chars, const char* src, size_t srcLen) {
+  if (dest == nullptr || chars == 0)
+    return;
+  const size_t bytes = TextBytes(chars);
+  const size_t count =
+      src == nullptr ? 0 : platform::Utf8Prefix(std::string_view(src, srcLen), chars, bytes);
+  if (count > 0)
+    std::memmove(dest, src, count);
+  std::memset(dest + count, ' ', bytes - count);
+}
+
 void AssignCString(char* dest, size_t destSize, const char* src, size_t srcLen) {
   if (dest == nullptr || destSize == 0)
     return;
-  const size_t count = src == nullptr ? 0 : std::min(destSize - 1, srcLen);
+  const size_t count =
+      src == nullptr ? 0 : platform::Utf8Prefix(std::string_view(src, srcLen), destSize - 1);
   if (count > 0)
     std::memmove(dest, src, count);
   dest[count] = '\0';
+}
+
+size_t FieldTextBytes(const char* field, size_t chars) {
+  const std::string_view text = CLIP(std::string_view(field, TextBytes(chars)));
+  const size_t used = platform::Utf8Length(text);
+  return text.size() + (chars > used ? chars - used : 0);
 }
 
 void FillSpaces(char* dest, size_t length) {
@@ -104,7 +125,7 @@ void ClearVariable(void* address, RecordFields fields) {
 
 void ClearVariable(std::span<std::byte> variable, RecordFields fields) {
   for (const FieldDescriptor& field : fields) {
-    if (field.offset > variable.size() || field.size > variable.size() - field.offset)
+    if (field.offset > variable.size() || FieldBytes(field) > variable.size() - field.offset)
       continue;
     ClearField(variable.data(), field);
   }

@@ -190,7 +190,8 @@ int32_t ReadNumber(const ControlObject& control) {
       }
       return 0;
     case DataType::Text:
-      break;
+      return ToInt(
+          std::string_view(static_cast<const char*>(control.variable), TextBytes(control.size)));
   }
   return ToInt(std::string_view(static_cast<const char*>(control.variable), control.size));
 }
@@ -199,7 +200,10 @@ std::string VariableText(const ControlObject& control) {
   if (control.variable == nullptr) {
     return {};
   }
-  if (control.type == DataType::Text || (control.type == DataType::Byte && control.size > 1)) {
+  if (control.type == DataType::Text) {
+    return std::string(static_cast<const char*>(control.variable), TextBytes(control.size));
+  }
+  if (control.type == DataType::Byte && control.size > 1) {
     return std::string(static_cast<const char*>(control.variable), control.size);
   }
   return std::to_string(ReadNumber(control));
@@ -223,7 +227,8 @@ void WriteText(ControlObject& control, std::string_view text) {
       }
       return;
     case DataType::Text:
-      break;
+      AssignText(static_cast<char*>(control.variable), control.size, text.data(), text.size());
+      return;
   }
   AssignFixed(static_cast<char*>(control.variable), control.size, text.data(), text.size());
 }

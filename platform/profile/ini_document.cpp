@@ -89,6 +89,7 @@ IniDocument::IniDocument(std::string bytes) : base_(std::move(bytes)) {
   std::vector<Line>* lines = &preamble_;
   byteOrderMark_ = std::string_view(base_).starts_with(kByteOrderMark);
   size_t pos = byteOrderMark_ ? kByteOrderMark.size() : 0;
+  const size_t firstLine = pos;
   while (pos < size) {
     // memchr is vectorised; a lone CR ends a line too, so look for one before the next LF.
     const void* lf = std::memchr(data + pos, '\n', size - pos);
@@ -111,6 +112,9 @@ IniDocument::IniDocument(std::string bytes) : base_(std::move(bytes)) {
         line.ending = kCr;
         next = end + 1;
       }
+    }
+    if (pos == firstLine && line.ending != kNone) {
+      newEnding_ = line.ending;
     }
     std::string_view trimmed = TrimBlanks(std::string_view(data + pos, end - pos));
     if (IsHeader(trimmed)) {
@@ -238,12 +242,12 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
       last = &preamble_.back();
     }
     if (last != nullptr && last->ending == kNone) {
-      last->ending = kCrLf;
+      last->ending = newEnding_;
     }
     auto added = std::make_unique<Section>();
-    added->header = Store(std::string("[").append(name).append("]"), kCrLf);
+    added->header = Store(std::string("[").append(name).append("]"), newEnding_);
     added->folded = FoldCase(name);
-    added->body.push_back(Store(std::string(key).append("=").append(value), kCrLf));
+    added->body.push_back(Store(std::string(key).append("=").append(value), newEnding_));
     sectionIndex_.emplace(added->folded, added.get());
     sections_.push_back(std::move(added));
     return true;
@@ -271,9 +275,9 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
   }
   Line& before = insertAt == 0 ? found->header : found->body[insertAt - 1];
   if (before.ending == kNone) {
-    before.ending = kCrLf;
+    before.ending = newEnding_;
   }
-  Line added = Store(std::string(key).append("=").append(value), kCrLf);
+  Line added = Store(std::string(key).append("=").append(value), newEnding_);
   found->body.insert(found->body.begin() + static_cast<std::ptrdiff_t>(insertAt), added);
   found->keys.reset();
   return true;

@@ -83,6 +83,8 @@ class IniDocument {
   std::string edits_;
   // A UTF-8 byte-order mark opens the file: no line's text, but written back as it was.
   bool byteOrderMark_ = false;
+  // Lines this document adds end like the file's own first line; those of a new file in LF.
+  unsigned newEnding_ = 1;      // LF
   std::vector<Line> preamble_;  // lines before the first section
   std::vector<std::unique_ptr<Section>> sections_;
   std::unordered_map<std::string, Section*> sectionIndex_;  // folded name -> first section

@@ -15,6 +15,7 @@
 #include "platform/paths.h"
 #include "platform/profile/ini_document.h"
 #include "platform/profile/profile_file.h"
+#include "platform/text_encoding.h"
 
 namespace vantora::platform {
 namespace {
@@ -120,9 +121,10 @@ std::string_view UpToNul(std::string_view text) {
   return text.substr(0, text.find('\0'));
 }
 
-uint32_t CopyString(std::string_view text, char* returned, uint32_t size) {
-  text = UpToNul(text);
-  size_t count = std::min<size_t>(text.size(), size - 1);
+// A stored text as the caller's UTF-8, cut to the buffer without splitting a character.
+uint32_t CopyString(std::string_view stored, char* returned, uint32_t size) {
+  const std::string text = ToUtf8(UpToNul(stored));
+  const size_t count = Utf8Prefix(text, size - 1);
   std::memcpy(returned, text.data(), count);
   returned[count] = '\0';
   return static_cast<uint32_t>(count);

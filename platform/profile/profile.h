@@ -6,9 +6,11 @@
 namespace vantora::platform {
 
 // Reads the value of `key` in `section` of `fileName` into `returned`, a buffer of `size` bytes,
-// always NUL-terminated when size > 0 (cut to size - 1 characters). A missing file, section or key
-// gives `defaultValue` (null reads as ""; its trailing blanks are dropped). A null key lists the
-// section's key names, a null section all section names: each name NUL-terminated and the list
+// always NUL-terminated when size > 0 (cut to size - 1 bytes, never inside a character). Values
+// read as UTF-8: one that is not valid UTF-8 was written in Windows-1252 and is converted; names
+// are given as the file holds them, so that they find their entries again. A missing file, section
+// or key gives `defaultValue` (null reads as ""; its trailing blanks are dropped). A null key lists
+// the section's key names, a null section all section names: each name NUL-terminated and the list
 // ended by one more NUL; cut short, the list ends in two NULs and size - 2 is returned. A bare
 // file name lives in ConfigDirectory(). Returns the number of characters copied, without the
 // terminator; size 0 returns 0 and leaves the buffer alone.

@@ -29,6 +29,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
+#include <QValidator>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cerrno>
@@ -49,13 +50,25 @@
 namespace vantora::platform::qt {
 namespace {
 
-// Texts cross this boundary as single-byte text in the platform's code page (Latin-1 here).
+// Texts cross this boundary in the platform's code page, which is UTF-8 here.
 QString FromAnsi(std::string_view text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// An entry takes at most its field's width in characters; a change beyond it is refused.
+class CharacterLimit : public QValidator {
+ public:
+  CharacterLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+  State validate(QString& input, int& /*position*/) const override {
+    return input.toUcs4().size() <= limit_ ? Acceptable : Invalid;
+  }
+
+ private:
+  int limit_;
+};
+
 std::string ToAnsi(const QString& text) {
-  const QByteArray bytes = text.toLatin1();
+  const QByteArray bytes = text.toUtf8();
   return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
@@ -789,8 +802,11 @@ class QtWindowSystem::Impl {
       }
       case NativeKind::Entry: {
         auto* entry = new QLineEdit(host);
-        if (spec.maxLength > 0)
-          entry->setMaxLength(spec.maxLength);
+        if (spec.maxLength > 0) {
+          // The field's width counts characters; Qt's limit counts UTF-16 units.
+          entry->setMaxLength(2 * spec.maxLength);
+          entry->setValidator(new CharacterLimit(spec.maxLength, entry));
+        }
         entry->setText(text);
         QObject::connect(entry, &QLineEdit::editingFinished, entry, [this, entry, handle, id] {
           if (entry->isModified()) {

@@ -231,19 +231,26 @@ std::vector<Place> Places(const std::vector<std::string>& lines) {
 
 // Where `after` differs from `before` other than by the player's own writes: its six keys set in
 // the first settings section, the section (with the product and copyright) added on a first run,
-// and a line end given to a last line that had none. "" when there is no such place.
+// and a line end given to a last line that had none. Lines the player adds end like the file's
+// first line, or in LF. "" when there is no such place.
 std::string UnmeantChange(const std::string& before, const std::string& after) {
   const std::vector<std::string> old = Lines(before);
   const std::vector<std::string> now = Lines(after);
+  const std::string first = old.empty() ? "" : old.front();
+  const std::string eol = first.ends_with("\r\n") ? "\r\n" : first.ends_with("\r") ? "\r" : "\n";
+  const auto ended = [&eol](const std::string& crlfLine) {
+    return crlfLine.substr(0, crlfLine.size() - 2) + eol;
+  };
   const std::vector<Place> oldPlaces = Places(old);
   const std::vector<Place> nowPlaces = Places(now);
   const bool hadSettings = std::count(oldPlaces.begin(), oldPlaces.end(), Place::kElsewhere) !=
                            static_cast<std::ptrdiff_t>(old.size());
-  const std::string copyright = std::string("Copyright=") + app::kCopyright + "\r\n";
+  const std::string copyright = std::string("Copyright=") + app::kCopyright + eol;
   auto added = [&](size_t j) {
     return nowPlaces[j] == Place::kPlayersKey ||
            (nowPlaces[j] == Place::kInSettings &&
-            (now[j] == kProduct || now[j] == copyright || (!hadSettings && now[j] == kSettings)));
+            (now[j] == ended(kProduct) || now[j] == copyright ||
+             (!hadSettings && now[j] == ended(kSettings))));
   };
   size_t i = 0;
   size_t j = 0;
@@ -251,7 +258,7 @@ std::string UnmeantChange(const std::string& before, const std::string& after) {
     const bool lastWithoutEnd =
         i + 1 == old.size() && old[i].back() != '\n' && old[i].back() != '\r';
     if (i < old.size() && j < now.size() &&
-        (now[j] == old[i] || (lastWithoutEnd && now[j] == old[i] + "\r\n"))) {
+        (now[j] == old[i] || (lastWithoutEnd && now[j] == old[i] + eol))) {
       ++i;
       ++j;
       continue;

@@ -29,6 +29,7 @@
 #include "platform/clock.h"
 #include "platform/qt/qt_images.h"
 #include "platform/qt/qt_window_system.h"
+#include "platform/text_encoding.h"
 #include "runtime/queue.h"
 #include "runtime/value_stack.h"
 #include "runtime/window.h"
@@ -202,7 +203,7 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_TRUE(system_->SaveWindowImage(native, (directory / file).string())) << file;
   }
   // In the playlist editor: a new album title, then OK.
-  static std::function<void()> EditAlbumTitle(const char* title) {
+  static std::function<void()> EditAlbumTitle(const QString& title) {
     return [title] {
       const runtime::WindowHandle editor = runtime::CurrentWindow();
       QWidget* top = TopLevel(editor);
@@ -212,7 +213,11 @@ class MainWindowTest : public ::testing::Test {
       ASSERT_TRUE(QTest::qWaitForWindowActive(top, 5000));
       entry->setFocus();
       entry->selectAll();
-      QTest::keyClicks(entry, title);
+      // Character by character as an input method hands them over, whatever their script.
+      for (const char32_t c : title.toUcs4()) {
+        QTest::sendKeyEvent(QTest::Click, entry, Qt::Key_unknown, QString::fromUcs4(&c, 1),
+                            Qt::NoModifier);
+      }
       QTest::mouseClick(Widget(editor, kEditor, 14), Qt::LeftButton);
     };
   }
@@ -589,6 +594,37 @@ TEST_F(MainWindowTest, TheFullWindowsButtonsListsAndMenus) {
        {"Auto Play=1\r\n", "Display Mode=1\r\n", "Control Panel=0\r\n", "Stay On Top=0\r\n"}) {
     EXPECT_NE(ini.find(saved), std::string::npos) << saved << ini;
   }
+}
+
+// Names in any script show as meant: those an older player wrote in Windows-1252 and those typed
+// into the file by hand in UTF-8. A typed title of any script is kept to sixty characters, reaches
+// ZQ_CD.INI as UTF-8 and shows again after a restart; an album the player did not write keeps its
+// bytes.
+TEST_F(MainWindowTest, NamesInAnyScriptShowAndSurviveTheFileAndARestart) {
+  const std::string other = "[OTHER]\r\nTitle=Ol\xe9\r\n";
+  std::string album = kElevenAlbum;
+  album.replace(album.find("Eleven Songs"), 12, "Caf\xe9 \x93Live\x94");
+  album.replace(album.find("Morning"), 7, "Bj\xc3\xb6rk");
+  WriteIni(other + album);
+  Insert(kElevenDisc);
+  // Eighteen characters, then fifty that take two UTF-16 units each: sixty are kept.
+  const QString typed = QString::fromUtf8("日本語のアルバム – “Live” ") +
+                        QString::fromUtf8("\xf0\x9f\x8e\xb5").repeated(50);
+  const std::string kept = typed.left(18 + 2 * 42).toStdString();
+  RunPlayer({
+      {"opened", {}, 0, {"album=Café “Live”", "track=Björk of 11"}},
+      {"a title typed in the editor", Click(18), 1, {"album=" + kept}, EditAlbumTitle(typed)},
+      {"File, Exit", Choose("E&xit")},
+  });
+  const std::string file = IniText();
+  EXPECT_EQ(file.substr(0, other.size()), other);
+  EXPECT_TRUE(platform::IsUtf8(file.substr(other.size())));
+  EXPECT_NE(file.find("\r\nTitle=" + kept + "\r\n"), std::string::npos) << file;
+  EXPECT_NE(file.find("\r\nTrack 1=Björk\r\n"), std::string::npos) << file;
+
+  ResetState();
+  RunPlayer({{"restarted", {}, 0, {"album=" + kept, "track=Björk of 11"}},
+             {"File, Exit", Choose("E&xit")}});
 }
 
 TEST_F(MainWindowTest, CompactFormMinimisedAndAboutShowTheStatusInTheCaption) {

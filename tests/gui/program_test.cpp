@@ -72,8 +72,8 @@ TEST_F(Program, StartsShowsTheWindowAndSavesSettingsOnClose) {
   EXPECT_EQ(png.substr(1, 3), "PNG");
   // The first run wrote the product, and closing wrote the settings.
   const std::string ini = Read(dir_ / "config" / "ZQ_CD.INI");
-  EXPECT_NE(ini.find("Product=Vantora - Brennix\r\n"), std::string::npos) << ini;
-  EXPECT_NE(ini.find("Display Mode=1\r\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("Product=Vantora - Brennix\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("Display Mode=1\n"), std::string::npos) << ini;
   // The window opened the device on the drive it was given, created with the demo disc.
   EXPECT_TRUE(std::filesystem::exists(dir_ / "drive"));
   EXPECT_FALSE(std::filesystem::exists(dir_ / "default-drive"));

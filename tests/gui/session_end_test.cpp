@@ -72,7 +72,7 @@ class SessionEnd : public testing::Test {
 TEST_F(SessionEnd, SettingsSavedAtTheEndOfTheSessionAreWrittenBack) {
   EXPECT_EXIT(RunUntilSessionEnds([](QtWindowSystem& system) { system.EndSession(); }),
               testing::ExitedWithCode(0), "");
-  EXPECT_EQ(IniText(), "[CD Player Settings]\r\nDisplay Mode=4\r\n");
+  EXPECT_EQ(IniText(), "[CD Player Settings]\nDisplay Mode=4\n");
 }
 
 TEST_F(SessionEnd, LogoutSignalEndsTheSessionThroughTheEventLoop) {
@@ -83,7 +83,7 @@ TEST_F(SessionEnd, LogoutSignalEndsTheSessionThroughTheEventLoop) {
                 system.WaitForInput(CurrentClock().Now() + ClockTime{5000});
               }),
               testing::ExitedWithCode(0), "");
-  EXPECT_EQ(IniText(), "[CD Player Settings]\r\nDisplay Mode=4\r\n");
+  EXPECT_EQ(IniText(), "[CD Player Settings]\nDisplay Mode=4\n");
 }
 
 }  // namespace

@@ -127,6 +127,13 @@ class EditorScenario : public testing::PlayerTest {
     }
     return rows;
   }
+  // A section as the player writes it into a new file, whose lines end in LF.
+  static std::string LfLines(std::string text) {
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+      text.erase(at, 1);
+    }
+    return text;
+  }
   std::string AlbumSection() {
     const std::string ini = IniText();
     const size_t start = ini.find("[" + kMorningKey + "]");
@@ -191,11 +198,11 @@ TEST_F(EditorScenario, AnUnknownDiscBecomesMorningSetThenLosesAPlaylist) {
        },
        [this] {
          // Saved, and the album loaded again from the file.
-         EXPECT_EQ(AlbumSection(), MorningSection("PlayList Count=2\r\n"
-                                                  "PlayList 1 Title=Short Mix\r\n"
-                                                  "PlayList 1=3 121011\r\n"
-                                                  "PlayList 2 Title=Closing\r\n"
-                                                  "PlayList 2=1 12\r\n"));
+         EXPECT_EQ(AlbumSection(), LfLines(MorningSection("PlayList Count=2\r\n"
+                                                          "PlayList 1 Title=Short Mix\r\n"
+                                                          "PlayList 1=3 121011\r\n"
+                                                          "PlayList 2 Title=Closing\r\n"
+                                                          "PlayList 2=1 12\r\n")));
          EXPECT_EQ(Control(33).text, "Morning Set");
          EXPECT_EQ(Rows(Control(kPlaylistChoice)),
                    (Strings{"Album Order", "Short Mix", "Closing"}));
@@ -233,9 +240,9 @@ TEST_F(EditorScenario, AnUnknownDiscBecomesMorningSetThenLosesAPlaylist) {
        [this] {
          // Apply, then Cancel: the main window still reloads what Apply saved.
          const std::string section = AlbumSection();
-         EXPECT_EQ(section, MorningSection("PlayList Count=1\r\n"
-                                           "PlayList 1 Title=Closing\r\n"
-                                           "PlayList 1=1 12\r\n"));
+         EXPECT_EQ(section, LfLines(MorningSection("PlayList Count=1\r\n"
+                                                   "PlayList 1 Title=Closing\r\n"
+                                                   "PlayList 1=1 12\r\n")));
          EXPECT_EQ(section.find("PlayList 2"), std::string::npos);
          EXPECT_EQ(Rows(Control(kPlaylistChoice)), (Strings{"Album Order", "Closing"}));
          EXPECT_EQ(SELECTEDPLAYLIST, "Album Order");

@@ -15,14 +15,14 @@ using ProgramEntry = testing::PlayerTest;
 
 TEST_F(ProgramEntry, FirstRunWritesProductThenAllSettingsOnClose) {
   RunPlayer({[&] {
-    EXPECT_EQ(IniText(), "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nCopyright=" +
-                             std::string(kCopyright) + "\r\n");
+    EXPECT_EQ(IniText(), "[CD Player Settings]\nProduct=Vantora - Brennix\nCopyright=" +
+                             std::string(kCopyright) + "\n");
     EXPECT_EQ(SETTINGSFOUND, 0);
   }});
-  EXPECT_EQ(IniText(), "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nCopyright=" +
+  EXPECT_EQ(IniText(), "[CD Player Settings]\nProduct=Vantora - Brennix\nCopyright=" +
                            std::string(kCopyright) +
-                           "\r\nWindow X=0\r\nWindow Y=0\r\nStay On Top=0\r\nControl Panel=0\r\n"
-                           "Auto Play=0\r\nDisplay Mode=1\r\n");
+                           "\nWindow X=0\nWindow Y=0\nStay On Top=0\nControl Panel=0\n"
+                           "Auto Play=0\nDisplay Mode=1\n");
 }
 
 TEST_F(ProgramEntry, ProductAloneReadsZerosAndDisplayModeOne) {

@@ -2,6 +2,7 @@
 // queues of the player's record shape.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -21,7 +22,7 @@ struct TitleRecord {
 };
 inline constexpr FieldDescriptor kTitleFields[] = {
     {"TITLE", DataType::Text, 0, 60, "S60"},
-    {"NUMBER", DataType::Long, 60, 4, ""},
+    {"NUMBER", DataType::Long, offsetof(TitleRecord, NUMBER), 4, ""},
 };
 
 struct TitleQueue {

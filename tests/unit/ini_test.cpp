@@ -69,7 +69,7 @@ TEST_F(Ini, MissingKeyYieldsDefaultAndStackIsBalanced) {
 TEST_F(Ini, TrailingBlanksAreRemovedFromEveryArgument) {
   Push("ZQ_CD.INI   ", "Abbey Road   ", "Title   ", "Album 1   ");
   WRITEINI();
-  EXPECT_EQ(FileText("ZQ_CD.INI"), "[Album 1]\r\nTitle=Abbey Road\r\n");
+  EXPECT_EQ(FileText("ZQ_CD.INI"), "[Album 1]\nTitle=Abbey Road\n");
   EXPECT_EQ(Get("ZQ_CD.INI  ", "Album 1  ", "Title  ", "none  "), "Abbey Road");
   EXPECT_EQ(Get("ZQ_CD.INI", "Album 1", "Artist", "none   "), "none");
 }
@@ -97,8 +97,8 @@ TEST_F(Ini, TextsAreCutToTheirBuffers) {
   Push("ZQ_CD.INI", longValue, longKey, longSection);
   WRITEINI();
   const std::string text = FileText("ZQ_CD.INI");
-  EXPECT_EQ(text, "[" + std::string(63, 's') + "]\r\n" + std::string(63, 'k') + "=" +
-                      std::string(1023, 'v') + "\r\n");
+  EXPECT_EQ(text, "[" + std::string(63, 's') + "]\n" + std::string(63, 'k') + "=" +
+                      std::string(1023, 'v') + "\n");
   // The cut names find the value again; a read result is at most 1,023 characters.
   EXPECT_EQ(Get("ZQ_CD.INI", longSection, longKey, ""), std::string(1023, 'v'));
 }
@@ -106,7 +106,7 @@ TEST_F(Ini, TextsAreCutToTheirBuffers) {
 TEST_F(Ini, EmptyFileNameUsesThePlatformProfile) {
   Push("", "Windows", "Theme", "Desktop");
   WRITEINI();
-  EXPECT_EQ(FileText("win.ini"), "[Desktop]\r\nTheme=Windows\r\n");
+  EXPECT_EQ(FileText("win.ini"), "[Desktop]\nTheme=Windows\n");
   EXPECT_EQ(Get("", "Desktop", "Theme", ""), "Windows");
   EXPECT_FALSE(std::filesystem::exists(dir_ / "ZQ_CD.INI"));
 }

@@ -19,17 +19,18 @@ namespace vantora::runtime {
 namespace {
 
 struct PlayRecord {
-  char PLTRACKTITLE[60];
+  char PLTRACKTITLE[TextBytes(60)];
   int32_t PLTRACKNUMBER;
 };
-constexpr FieldDescriptor kPlayFields[] = {{"PLTRACKTITLE", DataType::Text, 0, 60, "S60"},
-                                           {"PLTRACKNUMBER", DataType::Long, 60, 4, ""}};
+constexpr FieldDescriptor kPlayFields[] = {
+    {"PLTRACKTITLE", DataType::Text, 0, 60, "S60"},
+    {"PLTRACKNUMBER", DataType::Long, offsetof(PlayRecord, PLTRACKNUMBER), 4, ""}};
 
 struct PlayQueue {
   PlayRecord record{};
   QueueDescriptor queue{&record, kPlayFields, nullptr, sizeof(PlayRecord)};
   void Append(std::string_view title, int32_t number = 0) {
-    AssignFixed(record.PLTRACKTITLE, sizeof record.PLTRACKTITLE, title.data(), title.size());
+    AssignText(record.PLTRACKTITLE, 60, title.data(), title.size());
     record.PLTRACKNUMBER = number;
     QueueAppend(&queue);
   }
@@ -126,20 +127,23 @@ TEST(ListRows, FindRowComparesTheFirstColumnWithoutTrailingBlanks) {
 }
 
 TEST(FieldText, ReadsEachTypeAndRefusesFieldsPastTheRecord) {
+  // A text of two characters takes eight bytes.
   const std::byte record[] = {std::byte{'a'},  std::byte{'b'},  std::byte{0xFE}, std::byte{0xFF},
-                              std::byte{0xFF}, std::byte{0xFF}, std::byte{200}};
+                              std::byte{0xFF}, std::byte{0xFF}, std::byte{200},  std::byte{'c'},
+                              std::byte{'d'},  std::byte{' '},  std::byte{' '},  std::byte{' '},
+                              std::byte{' '},  std::byte{' '},  std::byte{' '}};
   struct Row {
     const char* label;
     FieldDescriptor field;
     std::string expected;
   };
   const Row rows[] = {
-      {"text", {"T", DataType::Text, 0, 2, ""}, "ab"},
+      {"text", {"T", DataType::Text, 7, 2, ""}, "cd"},
       {"long", {"L", DataType::Long, 2, 4, ""}, "-2"},
       {"byte", {"B", DataType::Byte, 6, 1, ""}, "200"},
       {"byte array", {"A", DataType::Byte, 0, 2, ""}, "ab"},
       {"past the end", {"T", DataType::Text, 5, 3, ""}, ""},
-      {"offset past the end", {"T", DataType::Text, 8, 0, ""}, ""},
+      {"offset past the end", {"T", DataType::Text, 16, 0, ""}, ""},
       {"huge size", {"T", DataType::Text, 1, 0xFFFFFFFFu, ""}, ""},
       {"short long", {"L", DataType::Long, 0, 2, ""}, ""},
   };

@@ -132,8 +132,12 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"QuotedNameMatchesAsIs", "[\"s\"]\r\n'a'=1\r\n", "\"s\"", "'a'", "1"},
         ParseCase{"NulEndsValue", "[s]\r\na=x\0y\r\nb=2\r\n"s, "s", "a", "x"},
         ParseCase{"NulLineDoesNotHideNext", "[s]\r\n\0\0\0\r\nb=2\r\n"s, "s", "b", "2"},
-        ParseCase{"HighBytesPassThrough", "[\xc4lbum]\r\nT\xeftle=\xe9\xff\r\n", "\xc4lbum",
-                  "T\xeftle", "\xe9\xff"},
+        ParseCase{"SingleByteNamesMatchAsTheyAre", "[\xc4lbum]\r\nT\xeftle=1\r\n", "\xc4lbum",
+                  "T\xeftle", "1"},
+        ParseCase{"Utf8ValueAsItIs", "[s]\r\na=Bj\xc3\xb6rk \xe2\x80\x93 \xf0\x9f\x8e\xb5\r\n", "s",
+                  "a", "Bj\u00f6rk \u2013 \U0001F3B5"},
+        ParseCase{"OtherBytesReadAsWindows1252", "[s]\r\na=Bj\xf6rk \x93\x96\x94 \x80\x81\r\n", "s",
+                  "a", "Bj\u00f6rk \u201c\u2013\u201d \u20ac\u0081"},
         ParseCase{"EmptySectionName", "[]\r\na=1\r\n", "", "a", "1"},
         ParseCase{"EmptyFile", "", "s", "a", "dflt"},
         ParseCase{"ByteOrderMarkIsNothing", "\xEF\xBB\xBF[s]\r\na=1\r\n", "s", "a", "1"},
@@ -169,6 +173,9 @@ TEST_F(ProfileTest, BufferLimits) {
   EXPECT_EQ(GetPrivateProfileStringA("s", "zz", "defaultvalue", buffer, 5, "test.ini"), 4u);
   EXPECT_STREQ(buffer, "defa");
   EXPECT_EQ(GetPrivateProfileStringA("s", "a", "", nullptr, 10, "test.ini"), 0u);
+  WriteRaw("test.ini", "[s]\r\na=Bj\xc3\xb6rk\r\n");
+  EXPECT_EQ(GetPrivateProfileStringA("s", "a", "", buffer, 4, "test.ini"), 2u);
+  EXPECT_STREQ(buffer, "Bj");  // never half a character
 }
 
 TEST_F(ProfileTest, KeyAndSectionLists) {
@@ -199,6 +206,8 @@ TEST_F(ProfileTest, GarbageAndHugeLinesNeverCrashAndSurviveAWrite) {
     c = static_cast<char>(random() % 256);
     if (c == '[') {
       c = ']';  // no sections, so our section is new
+    } else if (c == '\r') {
+      c = '\n';  // lines ending in LF, which the new ones take
     }
   }
   garbage += std::string(5'000'000, 'x') + "=" + std::string(10, 'y');  // past a write chunk
@@ -206,7 +215,7 @@ TEST_F(ProfileTest, GarbageAndHugeLinesNeverCrashAndSurviveAWrite) {
   EXPECT_EQ(Get("s", "x"), "dflt");
   EXPECT_EQ(Set("s", "a", "1"), 1);
   ASSERT_TRUE(FlushProfiles());
-  EXPECT_EQ(ReadRaw("test.ini"), garbage + "\r\n[s]\r\na=1\r\n");
+  EXPECT_EQ(ReadRaw("test.ini"), garbage + "\n[s]\na=1\n");
 }
 
 TEST_F(ProfileTest, OversizedFileReadsAsDefaultAndIsNeverWritten) {
@@ -242,31 +251,31 @@ TEST_P(ProfileWriteTest, ResultingBytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, ProfileWriteTest,
-    testing::Values(WriteCase{"ExistingKeyKeepsPlaceAndCasing",
-                              "; top\r\n[S]\r\n  Key = old  \r\n;c\r\nz=1\n", "s", "KEY", "new",
-                              "; top\r\n[S]\r\nKey=new\r\n;c\r\nz=1\n"},
-                    WriteCase{"LfFileKeepsLfOnRewrittenLine", "[s]\na=1\nb=2\n", "s", "a", "3",
-                              "[s]\na=3\nb=2\n"},
-                    WriteCase{"FirstOfDuplicateKeysRewritten", "[s]\r\na=1\r\na=2\r\n", "s", "A",
-                              "3", "[s]\r\na=3\r\na=2\r\n"},
-                    WriteCase{"NewKeyBeforeTrailingComments",
-                              "[s]\r\na=1\r\n; end\r\n\r\n[t]\r\nx=1\r\n", "s", "b", "2",
-                              "[s]\r\na=1\r\nb=2\r\n; end\r\n\r\n[t]\r\nx=1\r\n"},
-                    WriteCase{"NewKeyInSectionWithoutEntries", "[s]\r\n; only\r\n", "s", "b", "2",
-                              "[s]\r\nb=2\r\n; only\r\n"},
-                    WriteCase{"NewKeyAfterLastLineWithoutEnding", "[s]\r\na=1", "s", "b", "2",
-                              "[s]\r\na=1\r\nb=2\r\n"},
-                    WriteCase{"NewSectionAppended", "x=0\r\n[s]\r\na=1\r\n", "t", "k", "v",
-                              "x=0\r\n[s]\r\na=1\r\n[t]\r\nk=v\r\n"},
-                    WriteCase{"NewSectionAfterLastLineWithoutEnding", "[s]\na=1", "t", "k", "v",
-                              "[s]\na=1\r\n[t]\r\nk=v\r\n"},
-                    WriteCase{"MissingFileCreated", "", "CD Player Settings", "AutoPlay", "1",
-                              "[CD Player Settings]\r\nAutoPlay=1\r\n"},
-                    WriteCase{"CallersNamesTrimmedValueAsGiven", "", " t ", "\tk ", "  v \"q\" ",
-                              "[t]\r\nk=  v \"q\" \r\n"},
-                    WriteCase{"BytesPassThrough", "", "\xc4", "\xe9", "\xff\x80",
-                              "[\xc4]\r\n\xe9=\xff\x80\r\n"},
-                    WriteCase{"EmptyValue", "[s]\r\na=1\r\n", "s", "a", "", "[s]\r\na=\r\n"}),
+    testing::Values(
+        WriteCase{"ExistingKeyKeepsPlaceAndCasing", "; top\r\n[S]\r\n  Key = old  \r\n;c\r\nz=1\n",
+                  "s", "KEY", "new", "; top\r\n[S]\r\nKey=new\r\n;c\r\nz=1\n"},
+        WriteCase{"LfFileKeepsLfOnRewrittenLine", "[s]\na=1\nb=2\n", "s", "a", "3",
+                  "[s]\na=3\nb=2\n"},
+        WriteCase{"FirstOfDuplicateKeysRewritten", "[s]\r\na=1\r\na=2\r\n", "s", "A", "3",
+                  "[s]\r\na=3\r\na=2\r\n"},
+        WriteCase{"NewKeyBeforeTrailingComments", "[s]\r\na=1\r\n; end\r\n\r\n[t]\r\nx=1\r\n", "s",
+                  "b", "2", "[s]\r\na=1\r\nb=2\r\n; end\r\n\r\n[t]\r\nx=1\r\n"},
+        WriteCase{"NewKeyInSectionWithoutEntries", "[s]\r\n; only\r\n", "s", "b", "2",
+                  "[s]\r\nb=2\r\n; only\r\n"},
+        WriteCase{"NewKeyAfterLastLineWithoutEnding", "[s]\r\na=1", "s", "b", "2",
+                  "[s]\r\na=1\r\nb=2\r\n"},
+        WriteCase{"NewSectionAppended", "x=0\r\n[s]\r\na=1\r\n", "t", "k", "v",
+                  "x=0\r\n[s]\r\na=1\r\n[t]\r\nk=v\r\n"},
+        WriteCase{"NewSectionAfterLastLineWithoutEnding", "[s]\na=1", "t", "k", "v",
+                  "[s]\na=1\n[t]\nk=v\n"},
+        WriteCase{"NewLinesEndLikeTheFilesFirst", "[s]\na=1\r\n", "s", "b", "2",
+                  "[s]\na=1\r\nb=2\n"},
+        WriteCase{"MissingFileCreated", "", "CD Player Settings", "AutoPlay", "1",
+                  "[CD Player Settings]\nAutoPlay=1\n"},
+        WriteCase{"CallersNamesTrimmedValueAsGiven", "", " t ", "\tk ", "  v \"q\" ",
+                  "[t]\nk=  v \"q\" \n"},
+        WriteCase{"BytesPassThrough", "", "\xc4", "\xe9", "\xff\x80", "[\xc4]\n\xe9=\xff\x80\n"},
+        WriteCase{"EmptyValue", "[s]\r\na=1\r\n", "s", "a", "", "[s]\r\na=\r\n"}),
     [](const testing::TestParamInfo<WriteCase>& row) { return std::string(row.param.name); });
 
 TEST_F(ProfileTest, ReadsSeeOwnWritesBeforeWriteBack) {
@@ -409,16 +418,16 @@ TEST_F(ProfileTest, BareNamesLiveInConfigDirectoryOtherNamesArePaths) {
   EXPECT_EQ(Set("s", "a", "path", PathOf("sub/test.ini")), 1);
   EXPECT_EQ(Set("s", "a", "backslash", dir_.string() + "\\sub\\other.ini"), 1);
   ASSERT_TRUE(FlushProfiles());
-  EXPECT_EQ(ReadRaw("test.ini"), "[s]\r\na=bare\r\n");
-  EXPECT_EQ(ReadRaw("sub/test.ini"), "[s]\r\na=path\r\n");
-  EXPECT_EQ(ReadRaw("sub/other.ini"), "[s]\r\na=backslash\r\n");
+  EXPECT_EQ(ReadRaw("test.ini"), "[s]\na=bare\n");
+  EXPECT_EQ(ReadRaw("sub/test.ini"), "[s]\na=path\n");
+  EXPECT_EQ(ReadRaw("sub/other.ini"), "[s]\na=backslash\n");
 }
 
 TEST_F(ProfileTest, ConfigDirectoryCreatedOnFirstWrite) {
   setenv("VANTORA_CONFIG_DIR", (dir_ / "new" / "deeper").c_str(), 1);
   EXPECT_EQ(Set("s", "a", "1"), 1);
   ASSERT_TRUE(FlushProfiles());
-  EXPECT_EQ(ReadRaw("new/deeper/test.ini"), "[s]\r\na=1\r\n");
+  EXPECT_EQ(ReadRaw("new/deeper/test.ini"), "[s]\na=1\n");
 }
 
 TEST_F(ProfileTest, WriteIntoMissingOrBogusDirectoryFailsAtOnce) {
@@ -450,7 +459,7 @@ TEST_F(ProfileTest, PlatformProfileIsWinIniInConfigDirectory) {
   EXPECT_STREQ(buffer, "yes");
   EXPECT_EQ(Get("Windows", "Beep", "", "win.ini"), "yes");
   ASSERT_TRUE(FlushProfiles());
-  EXPECT_EQ(ReadRaw("win.ini"), "[Windows]\r\nBeep=yes\r\n");
+  EXPECT_EQ(ReadRaw("win.ini"), "[Windows]\nBeep=yes\n");
   EXPECT_EQ(WriteProfileStringA("Windows", nullptr, nullptr), 1);
   EXPECT_EQ(WriteProfileStringA(nullptr, nullptr, nullptr), 1);
   EXPECT_EQ(ReadRaw("win.ini"), "");
@@ -527,7 +536,7 @@ TEST_F(ProfileTest, PendingChangesSurviveFileVanishing) {
   EXPECT_EQ(Get("s", "a"), "dflt");
   EXPECT_EQ(Get("s", "b"), "2");
   ASSERT_TRUE(FlushProfiles());
-  EXPECT_EQ(ReadRaw("test.ini"), "[s]\r\nb=2\r\n");
+  EXPECT_EQ(ReadRaw("test.ini"), "[s]\nb=2\n");
 }
 
 // --- Safe write-back -------------------------------------------------------------------------
@@ -618,7 +627,7 @@ TEST_F(ProfileTest, PendingChangesWrittenAtExit) {
         std::exit(0);
       },
       testing::ExitedWithCode(0), "");
-  EXPECT_EQ(ReadRaw("test.ini"), "[s]\r\na=1\r\n");
+  EXPECT_EQ(ReadRaw("test.ini"), "[s]\na=1\n");
   EXPECT_EQ(Get("s", "a"), "1");
 }
 
@@ -650,7 +659,7 @@ TEST_F(ProfileTest, PendingChangesWrittenOnFatalError) {
         runtime::FatalError(runtime::kFatalInternal, "test");
       },
       testing::ExitedWithCode(runtime::kFatalExitCode), "");
-  EXPECT_EQ(ReadRaw("test.ini"), "[s]\r\na=2\r\n");
+  EXPECT_EQ(ReadRaw("test.ini"), "[s]\na=2\n");
 }
 
 // --- Processes sharing a file ----------------------------------------------------------------

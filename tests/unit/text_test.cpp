@@ -24,11 +24,29 @@ TEST(AssignFixedTest, CutsAndPads) {
   for (const Row& row :
        {Row{"Cut", 3, "Track 1", "Tra"}, Row{"Pad", 10, "Track 1", "Track 1   "},
         Row{"Exact", 7, "Track 1", "Track 1"}, Row{"EmptySource", 4, "", "    "},
-        Row{"KeepsInnerZeroByte", 4, std::string("a\0b", 3), std::string("a\0b ", 4)}}) {
+        Row{"KeepsInnerZeroByte", 4, std::string("a\0b", 3), std::string("a\0b ", 4)},
+        Row{"CutOnACharacter", 4, "Bj\u00f6rk", "Bj\u00f6"},
+        Row{"NeverSplitsOne", 3, "Bj\u00f6rk", "Bj "}}) {
     std::string dest(row.destLen + 2, '#');  // two guard bytes after the field
     AssignFixed(dest.data(), row.destLen, row.source.data(), row.source.size());
     EXPECT_EQ(dest.substr(0, row.destLen), row.expected) << row.name;
     EXPECT_EQ(dest.substr(row.destLen), "##") << row.name << ": wrote past the field";
+  }
+}
+
+// Text fields count characters: a title of sixty holds sixty of any script.
+TEST(AssignTextTest, CountsCharacters) {
+  struct Row {
+    std::string source;
+    std::string expected;  // clipped
+  };
+  for (const Row& row : {Row{"Bj\u00f6rk", "Bj\u00f6r"},
+                         Row{"\u65e5\u672c\u8a9e\u306e\u30a2\u30eb", "\u65e5\u672c\u8a9e\u306e"},
+                         Row{"\U0001F3B5\U0001F3B5\U0001F3B5\U0001F3B5\U0001F3B5",
+                             "\U0001F3B5\U0001F3B5\U0001F3B5\U0001F3B5"},
+                         Row{"a\xff\xfe\xfdz", "a\xff\xfe\xfd"}}) {
+    const FixedText<4> field(row.source);
+    EXPECT_EQ(field.str(), row.expected) << row.source;
   }
 }
 
@@ -115,7 +133,7 @@ TEST(FixedTextTest, AssignmentCutsAndPads) {
   EXPECT_EQ(text.view(), "CD   ");
   EXPECT_EQ(text.clipped(), "CD");
   EXPECT_EQ(text.str(), "CD");
-  static_assert(sizeof(FixedText<40>) == 40, "no terminator, no extra bytes");
+  static_assert(sizeof(FixedText<40>) == TextBytes(40), "no terminator, no extra bytes");
   static_assert(FixedText<40>::size() == 40);
 
   FixedText<3> shorter;
@@ -140,10 +158,10 @@ TEST(FixedTextTest, ComparisonIgnoresTrailingBlanks) {
 }
 
 struct Group {
-  char title[6];
+  char title[TextBytes(6)];
   int32_t number;
   uint8_t flag;
-  char artist[3];
+  char artist[TextBytes(3)];
 };
 
 const FieldDescriptor kGroupFields[] = {
@@ -157,24 +175,24 @@ TEST(ClearVariableTest, TextsBecomeSpacesNumbersZero) {
   Group group;
   std::memset(&group, 0x5A, sizeof group);
   ClearVariable(&group, kGroupFields);
-  EXPECT_EQ(Bytes(group.title, 6), "      ");
+  EXPECT_EQ(Bytes(group.title, sizeof group.title), std::string(sizeof group.title, ' '));
   EXPECT_EQ(group.number, 0);
   EXPECT_EQ(group.flag, 0);
-  EXPECT_EQ(Bytes(group.artist, 3), "   ");
+  EXPECT_EQ(Bytes(group.artist, sizeof group.artist), std::string(sizeof group.artist, ' '));
 }
 
 TEST(ClearVariableTest, LeavesFieldsOutsideTheVariableAlone) {
-  std::array<std::byte, 8> buffer;
+  std::array<std::byte, 16> buffer;
   buffer.fill(std::byte{0x5A});
   const FieldDescriptor fields[] = {
-      {"A", DataType::Text, 0, 2, ""},
-      {"B", DataType::Text, 6, 4, ""},             // runs past the end
+      {"A", DataType::Text, 0, 2, ""},             // eight bytes
+      {"B", DataType::Text, 9, 1, ""},             // runs past the end
       {"C", DataType::Long, 0xFFFFFFF0u, 32, ""},  // offset + size wraps
   };
-  ClearVariable(std::span<std::byte>(buffer.data(), 6), fields);
-  EXPECT_EQ(buffer[0], std::byte{' '});
-  EXPECT_EQ(buffer[1], std::byte{' '});
-  for (size_t i = 2; i < buffer.size(); ++i)
+  ClearVariable(std::span<std::byte>(buffer.data(), 12), fields);
+  for (size_t i = 0; i < 8; ++i)
+    EXPECT_EQ(buffer[i], std::byte{' '}) << i;
+  for (size_t i = 8; i < buffer.size(); ++i)
     EXPECT_EQ(buffer[i], std::byte{0x5A}) << i;
 }
 
