@@ -91,6 +91,7 @@ bool FETCHTRACK(int32_t track) {
 struct Choice {
   bool keep = false;
   FixedText<60> playlist;
+  int32_t row = 0;  // names may repeat: the row tells which of them
   uint8_t repeat = 0;
 };
 
@@ -100,14 +101,23 @@ void RESTORECHOICE(const Choice& choice) {
   }
   REPEATMODE = choice.repeat;
   SHOWREPEATMODE();
-  for (int32_t row = 2; row <= QueueCount(&PLAYLISTQUEUE); ++row) {
-    QueueGet(&PLAYLISTQUEUE, row);
-    if (PLAYLISTRECORD.PLAYLISTNAME == choice.playlist) {
-      LOADPLAYLIST();
-      return;
+  auto holds = [&choice](int32_t row) {
+    if (row < 2 || row > QueueCount(&PLAYLISTQUEUE)) {
+      return false;
     }
+    QueueGet(&PLAYLISTQUEUE, row);
+    return PLAYLISTRECORD.PLAYLISTNAME == choice.playlist;
+  };
+  // The same row while it still holds the name, else the first that does.
+  bool found = holds(choice.row);
+  for (int32_t row = 2; !found && row <= QueueCount(&PLAYLISTQUEUE); ++row) {
+    found = holds(row);
   }
-  QueueGet(&PLAYLISTQUEUE, 1);
+  if (found) {
+    LOADPLAYLIST();
+  } else {
+    QueueGet(&PLAYLISTQUEUE, 1);
+  }
 }
 
 }  // namespace
@@ -122,7 +132,7 @@ void SHOWREPEATMODE() {
 void LOADALBUM() {
   Choice choice;
   if (ALBUMKEY == LOADEDALBUMKEY && QueueCount(&PLAYLISTQUEUE) > 0) {
-    choice = {true, SELECTEDPLAYLIST, REPEATMODE};
+    choice = {true, SELECTEDPLAYLIST, QueuePosition(&PLAYLISTQUEUE), REPEATMODE};
   }
   RESETTRACKBUTTONS();
   REPEATMODE = 0;

@@ -157,9 +157,11 @@ bool RUNCOMMAND(int32_t control) {
   } else if (control == kTrackList) {
     PLAYENTRY(SELECTEDROW(kTrackList), PLAYING);
   } else if (control == kPlaylistList) {
-    if (SELECTEDPLAYLIST != LASTPLAYLIST) {
+    // Playlist names may repeat or be blank: the row, not the name, tells another one apart.
+    const int32_t row = SELECTEDROW(kPlaylistList);
+    if (row != 0 && row != QueuePosition(&PLAYLISTQUEUE)) {
       STOPPLAYER();
-      QueueGet(&PLAYLISTQUEUE, SELECTEDROW(kPlaylistList));
+      QueueGet(&PLAYLISTQUEUE, row);
       LOADPLAYLIST();
       if (AUTOPLAY != 0) {
         PLAYING = 1;

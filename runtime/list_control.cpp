@@ -103,4 +103,16 @@ int32_t ListRows::FindRow(std::string_view value) const {
   return 0;
 }
 
+int32_t ListRows::RowFor(std::string_view value, int32_t highlighted) const {
+  // Read without QueuePosition: drawing must not touch the procedure's LastError.
+  const int32_t current = queue_ != nullptr && queue_->entries ? queue_->entries->Position() : 0;
+  for (const int32_t row : {current, highlighted}) {
+    const std::optional<std::string> cell = Value(row, 0);
+    if (cell && CompareStrings(*cell, value) == 0) {
+      return row;
+    }
+  }
+  return FindRow(value);
+}
+
 }  // namespace vantora::runtime

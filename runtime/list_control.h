@@ -38,6 +38,10 @@ class ListRows final : public platform::NativeRows {
   std::optional<std::string> Value(int32_t row, int32_t column) const;
   // The first row whose first column's value equals the text (trailing blanks ignored); 0 if none.
   int32_t FindRow(std::string_view value) const;
+  // The row a drop list shows for its value. Rows may repeat a value (two tracks of one title,
+  // blank names), so of the rows holding it the queue's current entry (the one the procedure
+  // fetched last) comes first, then `highlighted`, then the first; 0 if no row holds it.
+  int32_t RowFor(std::string_view value, int32_t highlighted) const;
 
  private:
   struct Column {

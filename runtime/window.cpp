@@ -468,11 +468,12 @@ void Refresh(Window& window, ControlObject& control) {
     case NativeKind::DropList:
       if (control.variable != nullptr) {
         const std::string value = VariableText(control);
-        // The row holding the value becomes the selected one; a value that names no row keeps
-        // the selection there was.
-        int32_t row = control.rows ? control.rows->FindRow(value) : 0;
+        // A row holding the value becomes the selected one, the chosen row before any other
+        // that repeats its text; a value that names no row keeps the selection there was.
+        const int32_t highlighted = system.SelectedRow(window.native, control.id);
+        int32_t row = control.rows ? control.rows->RowFor(value, highlighted) : 0;
         if (row == 0) {
-          row = system.SelectedRow(window.native, control.id);
+          row = highlighted;
         }
         control.text = std::string(CLIP(value));
         system.SetText(window.native, control.id, control.text);

@@ -1578,14 +1578,19 @@ bool QtWindowSystem::SetText(uintptr_t window, int32_t control, std::string_view
   } else if (c->spec.kind == NativeKind::Group) {
     static_cast<GroupFrame*>(widget)->SetTitle(value);
   } else if (c->drop != nullptr) {
-    // The variable's text is shown; the row holding the same text becomes the current one.
+    // The variable's text is shown; the row holding the same text becomes the current one. A
+    // current row that holds it stays: rows may repeat a text, and the user chose this one.
     impl_->SyncRows(window, control);
     c->drop->shown = value.trimmed();
-    int match = -1;
-    for (int row = 0; c->model && row < c->model->rowCount(); ++row) {
-      if (FromAnsi(c->model->Cell(row, 0)).trimmed() == c->drop->shown) {
-        match = row;
-        break;
+    auto holds = [c](int row) {
+      return c->model && row >= 0 && row < c->model->rowCount() &&
+             FromAnsi(c->model->Cell(row, 0)).trimmed() == c->drop->shown;
+    };
+    int match = c->drop->currentIndex();
+    if (!holds(match)) {
+      match = -1;
+      for (int row = 0; match < 0 && c->model && row < c->model->rowCount(); ++row) {
+        match = holds(row) ? row : -1;
       }
     }
     c->drop->setCurrentIndex(match);

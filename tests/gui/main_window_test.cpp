@@ -321,6 +321,10 @@ class MainWindowTest : public ::testing::Test {
                               : Trimmed(combo->currentText().toStdString()) + " of " +
                                     std::to_string(combo->count());
     }
+    if (key == "trackrow" || key == "playlistrow") {  // the highlighted row, from 1
+      auto* combo = MainWidget<QComboBox>(key == "playlistrow" ? 32 : kTrackList);
+      return combo == nullptr ? "?" : std::to_string(combo->currentIndex() + 1);
+    }
     if (key == "box") {
       return box_;
     }
@@ -625,6 +629,35 @@ TEST_F(MainWindowTest, NamesInAnyScriptShowAndSurviveTheFileAndARestart) {
   ResetState();
   RunPlayer({{"restarted", {}, 0, {"album=" + kept, "track=Björk of 11"}},
              {"File, Exit", Choose("E&xit")}});
+}
+
+// Rows that repeat an earlier row's text are chosen by their place: tracks 1 and 3 are both
+// Intro, 4 to 11 untitled; "Twice" holds track 2 twice; two playlists are Mix, one is nameless.
+TEST_F(MainWindowTest, ARowThatRepeatsATextIsTheOneChosen) {
+  WriteIni(
+      "[1121901200120012001]\r\nTitle=Echoes\r\nTrack 1=Intro\r\nTrack 2=Noon\r\n"
+      "Track 3=Intro\r\nPlayList Count=4\r\nPlayList 1 Title=Twice\r\nPlayList 1=3 020302\r\n"
+      "PlayList 2 Title=Mix\r\nPlayList 2=1 5\r\nPlayList 3 Title=Mix\r\nPlayList 3=2 1110\r\n"
+      "PlayList 4 Title=\r\nPlayList 4=1 9\r\n");
+  Insert(kElevenDisc);
+  const auto ok = [] {
+    QTest::mouseClick(Widget(runtime::CurrentWindow(), kEditor, 14), Qt::LeftButton);
+  };
+  RunPlayer({
+      {"2nd Intro", Pick(kTrackList, 3), 1, {"trackrow=3", "entry=3 of 11"}},
+      {"play", Click(kPlayButton), 1, {"sent=play cdaudio from 3", "trackrow=3"}},
+      {"untitled 8", Pick(kTrackList, 8), 2, {"sent=play cdaudio from 8", "trackrow=8"}},
+      {"Twice", Pick(32, 2), 1, {"sent=stop cdaudio", "playlistrow=2"}},
+      {"its 3rd entry", Pick(kTrackList, 3), 1, {"trackrow=3", "entry=3 of 3"}},
+      {"play", Click(kPlayButton), 1, {"sent=play cdaudio from 2 to 3", "trackrow=3"}},
+      {"previous", Click(kPreviousButton), 1, {"sent=play cdaudio from 3 to 4"}},
+      {"1st Mix", Pick(32, 3), 1, {"sent=stop cdaudio", "playlistrow=3", "entry=1 of 1"}},
+      {"2nd Mix", Pick(32, 4), 1, {"sent=stop cdaudio", "playlistrow=4", "entry=1 of 2"}},
+      {"play", Click(kPlayButton), 1, {"sent=play cdaudio from 11", "playlistrow=4"}},
+      {"saved, loaded again", Click(18), 1, {"playlistrow=4", "entry=1 of 2"}, ok},
+      {"nameless", Pick(32, 5), 1, {"sent=stop cdaudio", "playlistrow=5", "entry=1 of 1"}},
+      {"File, Exit", Choose("E&xit")},
+  });
 }
 
 TEST_F(MainWindowTest, CompactFormMinimisedAndAboutShowTheStatusInTheCaption) {
