@@ -162,7 +162,6 @@ bool RUNCOMMAND(int32_t control) {
       QueueGet(&PLAYLISTQUEUE, SELECTEDROW(kPlaylistList));
       LOADPLAYLIST();
       if (AUTOPLAY != 0) {
-        PLAYING = 1;
         PLAYENTRY(1, 1);
       }
     }

@@ -129,8 +129,11 @@ bool PLAYENTRY(int32_t position, int32_t start) {
     // An action command answers nothing when it works, its error number when it does not.
     started = CLIP(MciCommand(play)).empty();
     MciCommand("set cdaudio time format msf");
-    PLAYING = 1;
-    PAUSED = 0;
+    // A refused play leaves the drive as it was, and so the player.
+    if (started) {
+      PLAYING = 1;
+      PAUSED = 0;
+    }
   }
   CURRENTTITLE = PLAYRECORD.PLTRACKTITLE;
   return started;

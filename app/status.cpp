@@ -142,7 +142,6 @@ void ENTERSTOPPED() {
     FORGETDISCTIMES();
     LOADALBUM();
     if (AUTOPLAY != 0) {
-      PLAYING = 1;
       PLAYENTRY(1, 1);
     }
   }

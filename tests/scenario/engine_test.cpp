@@ -275,6 +275,21 @@ TEST_F(Engine, AStopJustAfterTheEntryStartsAgainIsSeen) {
   });
 }
 
+TEST_F(Engine, APlayTheDriveRefusesIsNoPlay) {
+  AUTOPLAY = 1;
+  ASSERT_TRUE(Drive().Insert(platform::cdaudio::MixedModeDemoDisc()).ok());
+  const auto playButton = [&] {
+    PLAYING == 0 ? static_cast<void>(PLAYENTRY(Control(kTrackList).selectedRow, 1)) : STOPPLAYER();
+  };
+  Run({
+      {"AutoPlay on a data track", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | Track 2",
+       "play cdaudio from 1"},
+      {"play plays", playButton, "Playing Track 2 | STOP PAUS CLOS | Track 2",
+       "play cdaudio from 2"},
+  });
+  EXPECT_FALSE(Sent("stop cdaudio", 0));
+}
+
 TEST_F(Engine, APlayAfterAMissedDoorCloseBringsTheControlsBack) {
   const auto noFailures = [](const platform::cdaudio::InjectedFailure&) { return true; };
   Run({
