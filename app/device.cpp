@@ -163,6 +163,9 @@ void STOPPLAYER() {
   MciCommand("seek cdaudio to start");
   PLAYING = 0;
   PAUSED = 0;
+  // A paused drive reports "stopped" as a stopped one does: forgetting the mode lets the next
+  // poll show the stop.
+  OLDMODE.Clear();
 }
 
 }  // namespace vantora::app

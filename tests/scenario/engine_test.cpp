@@ -290,6 +290,31 @@ TEST_F(Engine, APlayTheDriveRefusesIsNoPlay) {
   EXPECT_FALSE(Sent("stop cdaudio", 0));
 }
 
+TEST_F(Engine, AStopWhilePausedShowsTheStop) {
+  WriteIni(kShortAlbum);
+  Insert(kShortDisc);
+  Run({{"start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | One"}});
+  // What the play button, the playlist list and a save in the editor do while paused.
+  const std::pair<const char*, std::function<void()>> stops[] = {
+      {"play button", [] { STOPPLAYER(); }},
+      {"another playlist", [&] { STOPPLAYER(), ChoosePlaylist(2); }},
+      {"editor save", [] { STOPPLAYER(), POLLSTATUS(), LOADALBUM(); }},
+  };
+  for (const auto& [how, stop] : stops) {
+    Run({
+        {"play track 2", [&] { ChoosePlaylist(1), PLAYENTRY(2, 1); },
+         "Playing Track 2 | STOP PAUS CLOS | Two"},
+        {"pause", [] { PAUSEPLAYER(); }, "Paused on track 2 | STOP PAU2 CLOS | Two"},
+    });
+    stop();
+    Tick();
+    EXPECT_EQ(Control(kStatusString).text + " " + Icon(kPlayButton) + " " + Icon(kPauseButton),
+              "Stopped PLAY PAUS")
+        << how;
+    EXPECT_EQ(SHORTSTATUS, "Stopped") << how;
+  }
+}
+
 TEST_F(Engine, APlayAfterAMissedDoorCloseBringsTheControlsBack) {
   const auto noFailures = [](const platform::cdaudio::InjectedFailure&) { return true; };
   Run({
