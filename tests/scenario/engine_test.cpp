@@ -156,12 +156,12 @@ TEST_F(Engine, ACustomPlaylistPlaysByTheRepeatMode) {
        "play cdaudio from 3"},
       {"repeat none", [] { REPEATMODE = 0; }, "Playing Track 1 | STOP PAUS CLOS | One"},
       {"to the last entry", {}, "Playing Track 2 | STOP PAUS CLOS | Two"},
-      {"and stop", {}, "Stopped | PLAY PAUS CLOS | One", "seek cdaudio to start"},
+      {"and stop", {}, "Stopped | PLAY PAUS CLOS | Three", "seek cdaudio to start"},
       {"repeat all, door open",
        [] { REPEATMODE = 2, SHOWREPEATMODE(), MciCommand("set cdaudio door open"); },
-       "Door Open | PLAY- PAUS- OPEN | One"},
+       "Door Open | PLAY- PAUS- OPEN | Three"},
       {"closed on the same disc", [] { MciCommand("set cdaudio door closed"); },
-       "Stopped | PLAY PAUS CLOS | One", "status cdaudio number of tracks"},
+       "Stopped | PLAY PAUS CLOS | Three", "status cdaudio number of tracks"},
       {"the album loaded again", [] { LOADALBUM(); }, "Stopped | PLAY PAUS CLOS | Three"},
   });
   // No album load threw away what the user chose.
@@ -313,6 +313,21 @@ TEST_F(Engine, AStopWhilePausedShowsTheStop) {
         << how;
     EXPECT_EQ(SHORTSTATUS, "Stopped") << how;
   }
+}
+
+TEST_F(Engine, PlayAfterAPlaylistEndedStartsItAgain) {
+  WriteIni(kShortAlbum);
+  Insert(kShortDisc);
+  clock_.Advance(platform::ClockTime{2000});
+  // The play button plays the track list's selected row.
+  const auto play = [&] { PLAYENTRY(Control(kTrackList).selectedRow, 1); };
+  Run({
+      {"a stored disc at start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | One"},
+      {"the playlist's last entry", [&] { ChoosePlaylist(2), PLAYENTRY(3, 1); },
+       "Playing Track 2 | STOP PAUS CLOS | Two", "play cdaudio from 2 to 3"},
+      {"its end", {}, "Stopped | PLAY PAUS CLOS | Three", "seek cdaudio to start"},
+      {"play", play, "Playing Track 3 | STOP PAUS CLOS | Three", "play cdaudio from 3"},
+  });
 }
 
 TEST_F(Engine, APlayAfterAMissedDoorCloseBringsTheControlsBack) {
