@@ -153,6 +153,15 @@ void PAUSEPLAYER() {
     }
     PAUSED = 0;
   } else {
+    // A play that ended since the last tick is stepped on first, or the pause would hold the
+    // end of an entry that has nothing left to resume: it holds the next entry, or finds the
+    // player stopped.
+    if (OLDMODE == "playing" && MciCommand("", true) != "playing") {
+      POLLSTATUS();
+      if (NEWMODE != "playing") {
+        return;
+      }
+    }
     MciCommand("pause cdaudio");
     PAUSED = 1;
   }

@@ -330,6 +330,24 @@ TEST_F(Engine, PlayAfterAPlaylistEndedStartsItAgain) {
   });
 }
 
+TEST_F(Engine, APauseJustAfterAnEntryEndedHoldsTheNextEntry) {
+  WriteIni(kShortAlbum);
+  Insert(kShortDisc);
+  clock_.Advance(platform::ClockTime{2000});
+  Run({
+      {"a stored disc at start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | One"},
+      {"the playlist's second entry", [&] { ChoosePlaylist(2), PLAYENTRY(2, 1); },
+       "Playing Track 1 | STOP PAUS CLOS | One", "play cdaudio from 1 to 2"},
+      // Track 1 lasts ten seconds: it has ended, and no tick has seen it yet.
+      {"pause", [&] { clock_.Advance(platform::ClockTime{10500}), PAUSEPLAYER(); },
+       "Paused on track 2 | STOP PAU2 CLOS | Two", "play cdaudio from 2 to 3"},
+      {"resume", [] { PAUSEPLAYER(); }, "Playing Track 2 | STOP PAUS CLOS | Two",
+       "play cdaudio to 3"},
+      {"the last entry ends", {}, "Stopped | PLAY PAUS CLOS | Three", "seek cdaudio to start"},
+  });
+  EXPECT_EQ(Drive().Mode().value, platform::cdaudio::DriveMode::Stopped);
+}
+
 TEST_F(Engine, APlayAfterAMissedDoorCloseBringsTheControlsBack) {
   const auto noFailures = [](const platform::cdaudio::InjectedFailure&) { return true; };
   Run({
