@@ -164,7 +164,6 @@ bool RUNCOMMAND(int32_t control) {
       QueueGet(&PLAYLISTQUEUE, row);
       LOADPLAYLIST();
       if (AUTOPLAY != 0) {
-        PLAYING = 1;
         PLAYENTRY(1, 1);
       }
     }

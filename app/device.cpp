@@ -129,8 +129,11 @@ bool PLAYENTRY(int32_t position, int32_t start) {
     // An action command answers nothing when it works, its error number when it does not.
     started = CLIP(MciCommand(play)).empty();
     MciCommand("set cdaudio time format msf");
-    PLAYING = 1;
-    PAUSED = 0;
+    // A refused play leaves the drive as it was, and so the player.
+    if (started) {
+      PLAYING = 1;
+      PAUSED = 0;
+    }
   }
   CURRENTTITLE = PLAYRECORD.PLTRACKTITLE;
   return started;
@@ -150,6 +153,15 @@ void PAUSEPLAYER() {
     }
     PAUSED = 0;
   } else {
+    // A play that ended since the last tick is stepped on first, or the pause would hold the
+    // end of an entry that has nothing left to resume: it holds the next entry, or finds the
+    // player stopped.
+    if (OLDMODE == "playing" && MciCommand("", true) != "playing") {
+      POLLSTATUS();
+      if (NEWMODE != "playing") {
+        return;
+      }
+    }
     MciCommand("pause cdaudio");
     PAUSED = 1;
   }
@@ -160,6 +172,9 @@ void STOPPLAYER() {
   MciCommand("seek cdaudio to start");
   PLAYING = 0;
   PAUSED = 0;
+  // A paused drive reports "stopped" as a stopped one does: forgetting the mode lets the next
+  // poll show the stop.
+  OLDMODE.Clear();
 }
 
 }  // namespace vantora::app

@@ -70,7 +70,9 @@ bool ENDOFPLAY() {
   switch (REPEATMODE) {
     case 0:
       if (entry >= count) {
+        // The play order has run out: the play button starts it again at its first entry.
         PLAYING = 0;
+        PLAYENTRY(1, 0);
         return false;
       }
       return PLAYENTRY(entry + 1, 1);
@@ -142,7 +144,6 @@ void ENTERSTOPPED() {
     FORGETDISCTIMES();
     LOADALBUM();
     if (AUTOPLAY != 0) {
-      PLAYING = 1;
       PLAYENTRY(1, 1);
     }
   }

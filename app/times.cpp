@@ -119,8 +119,10 @@ void SHOWTIMES() {
     TRACKSTART = TimeOf("status cdaudio position track " + track);
     TRACKLENGTH = TimeOf("status cdaudio length track " + track);
     SHOWNTRACK = CURRENTTRACK;
+    // In album order the track heard is the entry. A custom playlist's entry is the one
+    // PLAYENTRY took: the track under a rewound head may be no entry of it at all.
     QueueGet(&TRACKQUEUE, CURRENTTRACK);
-    if (LastError() == 0) {
+    if (LastError() == 0 && QueuePosition(&PLAYLISTQUEUE) <= 1) {
       CURRENTTITLE = TRACKRECORD.TRACKTITLE;
     }
     REFRESHCONTROLS(0, 0);

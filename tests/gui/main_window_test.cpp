@@ -548,8 +548,9 @@ TEST_F(MainWindowTest, TheFullWindowsButtonsListsAndMenus) {
        0,
        {"sent=stop cdaudio", "sent=!play cdaudio from 3 to 4", "playlist=Backwards of 2",
         "track=Evening of 3", "entry=1 of 3"}},
-      // The stop took the drive back to track 1, whose title the list then shows.
-      {"stopped", {}, 1, {"status=Stopped", "track=Morning of 3", "entry=1 of 3"}},
+      // The stop took the drive back to track 1, which is no entry of this playlist: the list
+      // shows the entry that Play would play.
+      {"stopped", {}, 1, {"status=Stopped", "track=Evening of 3", "entry=1 of 3"}},
       {"the same playlist again", Pick(32, 2), 0, {"sent=!stop cdaudio", "entry=1 of 3"}},
       {"+10 to the first page", Click(kNextPageButton), 0, {kAllTrackButtons}},
       {"a track button declined",

@@ -100,6 +100,36 @@ class XDisplay : public testing::Test {
     FAIL() << "no toolbar button " << number;
   }
 
+  // Starts the player in its compact form with AutoPlay on, on the drive in dir_/drive, and
+  // finds its window.
+  void StartCompactPlayer() {
+    const auto config = dir_ / "config";
+    std::filesystem::create_directories(config);
+    std::ofstream(config / "ZQ_CD.INI", std::ios::binary)
+        << "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nControl Panel=1\r\n"
+           "Auto Play=1\r\n";
+    const auto runtime = dir_ / "runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    ASSERT_TRUE(player_.Start(
+        {VANTORA_EXECUTABLE, "--drive", (dir_ / "drive").string(), "--trace",
+         (dir_ / "trace.log").string()},
+        // No session bus: without one libdbus would try to start a bus for this display, and
+        // what it allocates for that is never freed.
+        Environment({"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "VANTORA_CONFIG_DIR",
+                     "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"},
+                    {"DISPLAY=" + display_, "VANTORA_CONFIG_DIR=" + config.string(),
+                     "XDG_RUNTIME_DIR=" + runtime.string(),
+                     "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-bus").string()}),
+        dir_ / "player.log"));
+    window_ = Poll(kStartLimit, [&] {
+      const std::string found = X("search --onlyvisible --pid " + std::to_string(player_.pid()));
+      return found.substr(0, found.find('\n'));
+    });
+    ASSERT_FALSE(window_.empty()) << "no window of the player on " << display_ << ":\n"
+                                  << Read(dir_ / "player.log");
+  }
+
   std::filesystem::path dir_;
   std::string display_;
   std::string window_;
@@ -109,30 +139,8 @@ class XDisplay : public testing::Test {
 
 TEST_F(XDisplay, CompactPlayerWithAutoPlayIsPausedOpenedAndClosedByHand) {
   const auto config = dir_ / "config";
-  std::filesystem::create_directories(config);
-  std::ofstream(config / "ZQ_CD.INI", std::ios::binary)
-      << "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nControl Panel=1\r\nAuto Play=1\r\n";
   const auto trace = dir_ / "trace.log";
-  const auto runtime = dir_ / "runtime";
-  std::filesystem::create_directories(runtime);
-  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-  ASSERT_TRUE(player_.Start(
-      {VANTORA_EXECUTABLE, "--drive", (dir_ / "drive").string(), "--trace", trace.string()},
-      // No session bus: without one libdbus would try to start a bus for this display, and
-      // what it allocates for that is never freed.
-      Environment({"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "VANTORA_CONFIG_DIR",
-                   "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"},
-                  {"DISPLAY=" + display_, "VANTORA_CONFIG_DIR=" + config.string(),
-                   "XDG_RUNTIME_DIR=" + runtime.string(),
-                   "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-bus").string()}),
-      dir_ / "player.log"));
-
-  window_ = Poll(kStartLimit, [&] {
-    const std::string found = X("search --onlyvisible --pid " + std::to_string(player_.pid()));
-    return found.substr(0, found.find('\n'));
-  });
-  ASSERT_FALSE(window_.empty()) << "no window of the player on " << display_ << ":\n"
-                                << Read(dir_ / "player.log");
+  ASSERT_NO_FATAL_FAILURE(StartCompactPlayer());
   // The compact form shows the status in the title, with the track's running time.
   const std::string playing = AwaitTitle("CD Playing 1  \\(00:0\\d\\)", kStartLimit);
   ASSERT_FALSE(playing.empty()) << Title();
@@ -168,6 +176,38 @@ TEST_F(XDisplay, CompactPlayerWithAutoPlayIsPausedOpenedAndClosedByHand) {
   EXPECT_NE(log.find("play cdaudio from 1\t0\t\n"), std::string::npos) << log;
   EXPECT_NE(log.find("pause cdaudio\t0\t\n"), std::string::npos) << log;
   EXPECT_NE(log.find("set cdaudio door open\t0\t\n"), std::string::npos) << log;
+}
+
+// The drive tool puts in a disc whose track 1 holds data; the player, compact and with AutoPlay,
+// is worked from its toolbar and read from its caption.
+TEST_F(XDisplay, APlayTheDriveRefusesAndAStopWhilePausedShowWhatTheDriveDoes) {
+  std::filesystem::create_directories(dir_ / "drive");
+  Child tool;
+  int code = -1;
+  ASSERT_TRUE(
+      tool.Start({VANTORA_DRIVE_TOOL, "--drive", (dir_ / "drive").string(), "insert", "--mixed"},
+                 Environment({}, {}), dir_ / "tool.log"));
+  ASSERT_TRUE(tool.WaitForExit(kChangeLimit, code));
+  ASSERT_EQ(code, 0) << Read(dir_ / "tool.log");
+  ASSERT_NO_FATAL_FAILURE(StartCompactPlayer());
+  const auto trace = dir_ / "trace.log";
+  // AutoPlay's play of the data track is refused: the player stands stopped.
+  const auto refused = [&]() -> std::string {
+    return Read(trace).find("play cdaudio from 1\t262\t") != std::string::npos ? "yes" : "";
+  };
+  ASSERT_FALSE(Poll(kStartLimit, refused).empty()) << Read(trace);
+  ASSERT_FALSE(AwaitTitle("CD Stopped.*", kChangeLimit).empty()) << Title();
+
+  // Play plays the first music track, which the track list shows; play again, while paused,
+  // stops.
+  ClickToolbarButton(12);
+  EXPECT_FALSE(AwaitTitle("CD Playing 2  \\(\\d\\d:\\d\\d\\)", kChangeLimit).empty()) << Title();
+  ClickToolbarButton(13);
+  EXPECT_FALSE(AwaitTitle("CD Paused  \\(\\d\\d:\\d\\d\\)", kChangeLimit).empty()) << Title();
+  EXPECT_EQ(Read(trace).find("stop cdaudio"), std::string::npos) << Read(trace);
+  ClickToolbarButton(12);
+  EXPECT_FALSE(AwaitTitle("CD Stopped.*", kChangeLimit).empty()) << Title();
+  EXPECT_NE(Read(trace).find("stop cdaudio\t0\t\n"), std::string::npos) << Read(trace);
 }
 
 }  // namespace

@@ -156,12 +156,12 @@ TEST_F(Engine, ACustomPlaylistPlaysByTheRepeatMode) {
        "play cdaudio from 3"},
       {"repeat none", [] { REPEATMODE = 0; }, "Playing Track 1 | STOP PAUS CLOS | One"},
       {"to the last entry", {}, "Playing Track 2 | STOP PAUS CLOS | Two"},
-      {"and stop", {}, "Stopped | PLAY PAUS CLOS | One", "seek cdaudio to start"},
+      {"and stop", {}, "Stopped | PLAY PAUS CLOS | Three", "seek cdaudio to start"},
       {"repeat all, door open",
        [] { REPEATMODE = 2, SHOWREPEATMODE(), MciCommand("set cdaudio door open"); },
-       "Door Open | PLAY- PAUS- OPEN | One"},
+       "Door Open | PLAY- PAUS- OPEN | Three"},
       {"closed on the same disc", [] { MciCommand("set cdaudio door closed"); },
-       "Stopped | PLAY PAUS CLOS | One", "status cdaudio number of tracks"},
+       "Stopped | PLAY PAUS CLOS | Three", "status cdaudio number of tracks"},
       {"the album loaded again", [] { LOADALBUM(); }, "Stopped | PLAY PAUS CLOS | Three"},
   });
   // No album load threw away what the user chose.
@@ -273,6 +273,79 @@ TEST_F(Engine, AStopJustAfterTheEntryStartsAgainIsSeen) {
        "play cdaudio from 1 to 2"},
       {"stopped before the next tick", [] { STOPPLAYER(); }, "Stopped | PLAY PAUS CLOS | Track 1"},
   });
+}
+
+TEST_F(Engine, APlayTheDriveRefusesIsNoPlay) {
+  AUTOPLAY = 1;
+  ASSERT_TRUE(Drive().Insert(platform::cdaudio::MixedModeDemoDisc()).ok());
+  const auto playButton = [&] {
+    PLAYING == 0 ? static_cast<void>(PLAYENTRY(Control(kTrackList).selectedRow, 1)) : STOPPLAYER();
+  };
+  Run({
+      {"AutoPlay on a data track", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | Track 2",
+       "play cdaudio from 1"},
+      {"play plays", playButton, "Playing Track 2 | STOP PAUS CLOS | Track 2",
+       "play cdaudio from 2"},
+  });
+  EXPECT_FALSE(Sent("stop cdaudio", 0));
+}
+
+TEST_F(Engine, AStopWhilePausedShowsTheStop) {
+  WriteIni(kShortAlbum);
+  Insert(kShortDisc);
+  Run({{"start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | One"}});
+  // What the play button, the playlist list and a save in the editor do while paused.
+  const std::pair<const char*, std::function<void()>> stops[] = {
+      {"play button", [] { STOPPLAYER(); }},
+      {"another playlist", [&] { STOPPLAYER(), ChoosePlaylist(2); }},
+      {"editor save", [] { STOPPLAYER(), POLLSTATUS(), LOADALBUM(); }},
+  };
+  for (const auto& [how, stop] : stops) {
+    Run({
+        {"play track 2", [&] { ChoosePlaylist(1), PLAYENTRY(2, 1); },
+         "Playing Track 2 | STOP PAUS CLOS | Two"},
+        {"pause", [] { PAUSEPLAYER(); }, "Paused on track 2 | STOP PAU2 CLOS | Two"},
+    });
+    stop();
+    Tick();
+    EXPECT_EQ(Control(kStatusString).text + " " + Icon(kPlayButton) + " " + Icon(kPauseButton),
+              "Stopped PLAY PAUS")
+        << how;
+    EXPECT_EQ(SHORTSTATUS, "Stopped") << how;
+  }
+}
+
+TEST_F(Engine, PlayAfterAPlaylistEndedStartsItAgain) {
+  WriteIni(kShortAlbum);
+  Insert(kShortDisc);
+  clock_.Advance(platform::ClockTime{2000});
+  // The play button plays the track list's selected row.
+  const auto play = [&] { PLAYENTRY(Control(kTrackList).selectedRow, 1); };
+  Run({
+      {"a stored disc at start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | One"},
+      {"the playlist's last entry", [&] { ChoosePlaylist(2), PLAYENTRY(3, 1); },
+       "Playing Track 2 | STOP PAUS CLOS | Two", "play cdaudio from 2 to 3"},
+      {"its end", {}, "Stopped | PLAY PAUS CLOS | Three", "seek cdaudio to start"},
+      {"play", play, "Playing Track 3 | STOP PAUS CLOS | Three", "play cdaudio from 3"},
+  });
+}
+
+TEST_F(Engine, APauseJustAfterAnEntryEndedHoldsTheNextEntry) {
+  WriteIni(kShortAlbum);
+  Insert(kShortDisc);
+  clock_.Advance(platform::ClockTime{2000});
+  Run({
+      {"a stored disc at start", [] { OPENCDDEVICE(); }, "Stopped | PLAY PAUS CLOS | One"},
+      {"the playlist's second entry", [&] { ChoosePlaylist(2), PLAYENTRY(2, 1); },
+       "Playing Track 1 | STOP PAUS CLOS | One", "play cdaudio from 1 to 2"},
+      // Track 1 lasts ten seconds: it has ended, and no tick has seen it yet.
+      {"pause", [&] { clock_.Advance(platform::ClockTime{10500}), PAUSEPLAYER(); },
+       "Paused on track 2 | STOP PAU2 CLOS | Two", "play cdaudio from 2 to 3"},
+      {"resume", [] { PAUSEPLAYER(); }, "Playing Track 2 | STOP PAUS CLOS | Two",
+       "play cdaudio to 3"},
+      {"the last entry ends", {}, "Stopped | PLAY PAUS CLOS | Three", "seek cdaudio to start"},
+  });
+  EXPECT_EQ(Drive().Mode().value, platform::cdaudio::DriveMode::Stopped);
 }
 
 TEST_F(Engine, APlayAfterAMissedDoorCloseBringsTheControlsBack) {
