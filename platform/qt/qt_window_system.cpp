@@ -29,8 +29,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
