@@ -8,6 +8,8 @@ vantora_install_deps || exit 1
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# What libraries below the player leak (libdbus without a session bus) is not reported.
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 jobs=$(nproc 2>/dev/null || echo 2)
 failed=()
 
