@@ -310,7 +310,7 @@ class Run {
   void ReadKeys(const std::string& section, const std::string& defaultValue, uint32_t size) {
     const auto keys = expected_.Document().KeyNames(section);
     CheckRead(section.c_str(), nullptr, defaultValue.c_str(), size,
-              keys ? NameList(*keys) : DefaultOf(defaultValue), keys.has_value());
+              keys ? NameList(*keys) : ToUtf8(DefaultOf(defaultValue)), keys.has_value());
   }
 
   void ReadSections(uint32_t size) {

@@ -208,7 +208,8 @@ void CheckValue(std::string_view pictureText, const Picture& picture, const std:
   char field[12];
   rt::DecPush(number);
   rt::FormatToField(pictureText, field, sizeof field);
-  std::string fixed = formatted.substr(0, sizeof field);
+  // Cut to the field, never inside a character.
+  std::string fixed = formatted.substr(0, vantora::platform::Utf8Prefix(formatted, sizeof field));
   fixed.resize(sizeof field, ' ');
   fz::Expect(std::string(field, sizeof field) == fixed, "FormatToField fills the field", line);
   rt::PushText(line);
