@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "platform/text_encoding.h"
 #include "runtime/list_control.h"
 #include "runtime/queue.h"
 #include "runtime/text.h"
@@ -214,7 +215,8 @@ void CheckRows(std::string_view format, const std::optional<std::vector<ListColu
         fz::Expect(cell == want, "a cell without a picture shows its value", format);
       } else {
         const auto width = static_cast<size_t>(rt::CompilePicture(pictureText).width);
-        fz::Expect(cell.size() == width, "a cell has its picture's width", format);
+        fz::Expect(vantora::platform::Utf8Length(cell) == width,
+                   "a cell has its picture's width in characters", format);
       }
     }
     if (row >= 1 && row <= count) {
