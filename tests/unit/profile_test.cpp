@@ -223,8 +223,12 @@ TEST_F(ProfileTest, OversizedFileReadsAsDefaultAndIsNeverWritten) {
   ASSERT_EQ(truncate(PathOf("test.ini").c_str(), off_t{257} << 20), 0);
   EXPECT_EQ(Get("s", "a"), "dflt");
   EXPECT_EQ(Set("s", "a", "2"), 0);
-  EXPECT_TRUE(FlushProfiles());
+  EXPECT_FALSE(FlushProfiles());
   EXPECT_EQ(fs::file_size(dir_ / "test.ini"), uintmax_t{257} << 20);
+  // Kept: once the file is a profile again, the change reaches it.
+  WriteRaw("test.ini", "[s]\r\na=1\r\n");
+  EXPECT_TRUE(FlushProfiles());
+  EXPECT_EQ(ReadRaw("test.ini"), "[s]\r\na=2\r\n");
 }
 
 // --- Writing ---------------------------------------------------------------------------------
@@ -514,8 +518,12 @@ TEST_F(ProfileTest, OutsideReplacementVanishingAndDirectoryAreSeen) {
   EXPECT_EQ(Get("s", "a"), "dflt");
   EXPECT_EQ(Set("s", "a", "3"), 0);
   fs::remove(dir_ / "test.ini");
-  WriteRaw("test.ini", "[s]\r\na=4\r\n");
-  EXPECT_EQ(Get("s", "a"), "4");
+  WriteRaw("test.ini", "[s]\r\na=4\r\nb=5\r\n");
+  // The refused change was kept, and lands on what the file holds now.
+  EXPECT_EQ(Get("s", "a"), "3");
+  EXPECT_EQ(Get("s", "b"), "5");
+  EXPECT_TRUE(FlushProfiles());
+  EXPECT_EQ(ReadRaw("test.ini"), "[s]\r\na=3\r\nb=5\r\n");
 }
 
 TEST_F(ProfileTest, PendingChangesMergedWithOutsideChange) {
