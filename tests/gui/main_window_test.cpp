@@ -652,13 +652,6 @@ TEST_F(MainWindowTest, ASaveThatCannotBeMadeIsToldAndKeptUntilItCanBe) {
   const std::string told = "Changes Not Saved|Your changes could not be saved to " + ini.string() +
                            ":\nIs a directory.\n\nThey are kept and saved as soon as the file can "
                            "be written, while the player runs.";
-  auto closeNotice = [] {
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-      if (auto* box = qobject_cast<QMessageBox*>(top); box != nullptr && box->isVisible()) {
-        QTest::mouseClick(box->buttons().front(), Qt::LeftButton);
-      }
-    }
-  };
   // The editor's OK brings a box of its own; it is answered, then the editor cancelled.
   QTimer chores;
   auto titleThenCancel = [this, &chores] {
@@ -676,7 +669,10 @@ TEST_F(MainWindowTest, ASaveThatCannotBeMadeIsToldAndKeptUntilItCanBe) {
   RunPlayer({
       {"opened", {}, 1, {"album=New Album", "notice="}},
       {"three seconds on", {}, 4, {"notice=" + told, "sent=status cdaudio mode"}},
-      {"read, and not shown again", closeNotice, 5, {"notice=", "sent=status cdaudio mode"}},
+      {"read, and not shown again",
+       runtime::testing::DismissBoxes,
+       5,
+       {"notice=", "sent=status cdaudio mode"}},
       {"OK in the editor",
        Click(18),
        1,
