@@ -44,20 +44,20 @@ int32_t READALBUMCOUNT(const std::string& key, int32_t limit) {
   return std::clamp(DecPopInteger(), 0, limit);
 }
 
-void WRITEALBUMVALUE(const std::string& key, std::string_view value) {
+bool WRITEALBUMVALUE(const std::string& key, std::string_view value) {
   PushCString(kIniFile);
   PushText(value);
   PushText(key);
   PushText(ALBUMKEY.clipped());
-  WRITEINI();
+  return WRITEINI();
 }
 
-void REMOVEALBUMVALUE(const std::string& key) {
+bool REMOVEALBUMVALUE(const std::string& key) {
   PushCString(kIniFile);
   PushCString("");
   PushText(key);
   PushText(ALBUMKEY.clipped());
-  WRITEINI(false, true);
+  return WRITEINI(false, true);
 }
 
 std::string TRACKKEY(int32_t track) {
@@ -217,38 +217,42 @@ int32_t READPLAYLISTS() {
   return count;
 }
 
-void SAVEALBUM() {
+bool SAVEALBUM() {
   if (ALBUMKEY.clipped().empty()) {
-    return;  // no disc has been scanned: there is no album to write
+    return true;  // no disc has been scanned: there is no album to write
   }
   PACKPLAYLIST();
   // Apply leaves the editor on the playlist and the track it shows.
   const int32_t editing = QueuePosition(&HOLDQUEUE);
   const int32_t shownRow = QueuePosition(&TRACKQUEUE);
   const TrackRecord shown = TRACKRECORD;
-  WRITEALBUMVALUE("Title", ALBUMTITLE.view());
-  WRITEALBUMVALUE("Artist", ALBUMARTIST.view());
+  // Every write is made even after a refusal: all of the album is kept to be written together.
+  bool taken = WRITEALBUMVALUE("Title", ALBUMTITLE.view());
+  taken = WRITEALBUMVALUE("Artist", ALBUMARTIST.view()) && taken;
   for (int32_t n = 1; n <= TRACKCOUNT; ++n) {
     QueueGet(&TRACKQUEUE, n);
-    WRITEALBUMVALUE(TRACKKEY(n), TRACKRECORD.TRACKTITLE.view());
+    taken = WRITEALBUMVALUE(TRACKKEY(n), TRACKRECORD.TRACKTITLE.view()) && taken;
   }
   const int32_t count = QueueCount(&HOLDQUEUE);
-  WRITEALBUMVALUE("PlayList Count", std::to_string(count));
+  taken = WRITEALBUMVALUE("PlayList Count", std::to_string(count)) && taken;
   for (int32_t p = 1; p <= count; ++p) {
     QueueGet(&HOLDQUEUE, p);
-    WRITEALBUMVALUE(PLAYLISTTITLEKEY(p), HOLDRECORD.HOLDPLAYLISTNAME.view());
-    WRITEALBUMVALUE(PLAYLISTKEY(p), HOLDRECORD.HOLDPLAYLISTTEXT.view());
+    taken = WRITEALBUMVALUE(PLAYLISTTITLEKEY(p), HOLDRECORD.HOLDPLAYLISTNAME.view()) && taken;
+    taken = WRITEALBUMVALUE(PLAYLISTKEY(p), HOLDRECORD.HOLDPLAYLISTTEXT.view()) && taken;
   }
   for (int32_t p = count + 1; p <= OPENCOUNT; ++p) {
-    REMOVEALBUMVALUE(PLAYLISTTITLEKEY(p));
-    REMOVEALBUMVALUE(PLAYLISTKEY(p));
+    taken = REMOVEALBUMVALUE(PLAYLISTTITLEKEY(p)) && taken;
+    taken = REMOVEALBUMVALUE(PLAYLISTKEY(p)) && taken;
   }
   // The file now holds this many; a later save with fewer must remove the surplus too.
   OPENCOUNT = std::max(OPENCOUNT, count);
-  SAVEDFLAG = 1;
+  if (taken) {
+    SAVEDFLAG = 1;
+  }
   QueueGet(&HOLDQUEUE, editing);
   QueueGet(&TRACKQUEUE, shownRow);
   TRACKRECORD = shown;
+  return taken;
 }
 
 void PACKPLAYLIST() {

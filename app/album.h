@@ -14,8 +14,10 @@ void LOADALBUM();
 void LOADPLAYLIST();
 // Appends the stored playlists to HOLDQUEUE; returns how many are stored.
 int32_t READPLAYLISTS();
-// Writes the album's title, artist, track titles and HOLDQUEUE's playlists; sets SAVEDFLAG.
-void SAVEALBUM();
+// Writes the album's title, artist, track titles and HOLDQUEUE's playlists; sets SAVEDFLAG when
+// the file took all of it. False when it refused some: the changes are kept to be written once it
+// allows, and the album counts as not saved.
+bool SAVEALBUM();
 // Writes TRACKLISTQUEUE into the cells of the current HOLDQUEUE record and stores it back.
 void PACKPLAYLIST();
 // Rebuilds TRACKLISTQUEUE from the cells of the current HOLDQUEUE record.

@@ -10,6 +10,7 @@
 #include "app/state.h"
 #include "app/status.h"
 #include "app/times.h"
+#include "app/unsaved.h"
 #include "platform/window_system.h"
 #include "runtime/events.h"
 #include "runtime/queue.h"
@@ -201,6 +202,7 @@ void TICK() {
     settled = NEWMODE == lastMode;
   }
   LASTCAPTIONMODE = CAPTIONMODE;
+  WARNUNSAVED();
   NOTESETTLED(settled);
 }
 

@@ -5,6 +5,7 @@
 #include "app/album.h"
 #include "app/dialogs.h"
 #include "app/state.h"
+#include "app/unsaved.h"
 #include "runtime/decimal.h"
 #include "runtime/errors.h"
 #include "runtime/events.h"
@@ -141,11 +142,17 @@ void REMOVEPLAYLIST() {
 void RUNBUTTON(int32_t control) {
   switch (control) {
     case kApplyButton:
-      SAVEALBUM();
+      if (!SAVEALBUM()) {
+        TELLNOTSAVED();
+      }
       break;
     case kOkButton:
-      SAVEALBUM();
-      POSTEVENT(EVENT::CloseWindow);
+      // A save the file refused is no save: the editor stays, so the user knows and may retry.
+      if (SAVEALBUM()) {
+        POSTEVENT(EVENT::CloseWindow);
+      } else {
+        TELLNOTSAVED();
+      }
       break;
     case kCancelButton:
       POSTEVENT(EVENT::CloseWindow);

@@ -49,6 +49,7 @@ void ResetState() {
   PLAYLISTNAME.Clear();
   OPENCOUNT = 0;
   SAVEDFLAG = 0;
+  UNSAVEDTOLD = {};
   runtime::QueueFree(&PLAYQUEUE);
   runtime::QueueFree(&PLAYLISTQUEUE);
   runtime::QueueFree(&TRACKQUEUE);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "runtime/ini.h"
 #include "runtime/queue.h"
 #include "runtime/text.h"
 #include "runtime/window.h"
@@ -183,6 +184,11 @@ inline QueueDescriptor TRACKLISTQUEUE{&TRACKLISTRECORD, kTrackListFields, nullpt
 inline FixedText<60> PLAYLISTNAME;
 inline int32_t OPENCOUNT = 0;
 inline int32_t SAVEDFLAG = 0;
+
+// Changes ZQ_CD.INI has not taken: the trouble the user was last told about (blank once every
+// change is on the disk), and how long a change may wait before the user is told.
+inline runtime::IniTrouble UNSAVEDTOLD;
+inline constexpr int32_t kUnsavedGraceMs = 3000;
 
 // Puts every program-wide variable back to its initial value (a new run in tests).
 void ResetState();

@@ -364,6 +364,14 @@ int32_t ModelWindowSystem::MessageBox(uintptr_t owner, const MessageBoxSpec& spe
   return shown.answer;
 }
 
+void ModelWindowSystem::ShowNotice(uintptr_t owner, const MessageBoxSpec& spec) {
+  // Never answered: the caller does not wait for it.
+  boxes_.push_back({owner, spec, -1});
+  if (boxes_.size() > kBoxesKept) {
+    boxes_.erase(boxes_.begin());
+  }
+}
+
 void ModelWindowSystem::WaitForInput(ClockTime deadline) {
   ++waits_;
   if (waitHook_) {

@@ -119,6 +119,7 @@ class ModelWindowSystem final : public WindowSystem {
   bool RefreshRows(uintptr_t window, int32_t control) override;
   bool PaintNow(uintptr_t window, int32_t control) override;
   int32_t MessageBox(uintptr_t owner, const MessageBoxSpec& spec) override;
+  void ShowNotice(uintptr_t owner, const MessageBoxSpec& spec) override;
   // Delivers the next scripted input; with none, moves the manual clock to a finite deadline (or,
   // without a manual clock, sleeps until it); with neither, calls the idle handler.
   void WaitForInput(ClockTime deadline) override;

@@ -197,6 +197,9 @@ class WindowSystem {
   // Shows a modal message box; returns the index of the button pressed, -1 if it was closed
   // without one.
   virtual int32_t MessageBox(uintptr_t owner, const MessageBoxSpec& spec) = 0;
+  // Shows a message box and returns at once; it stays until the user closes it. A newer one
+  // takes the place of one still shown.
+  virtual void ShowNotice(uintptr_t owner, const MessageBoxSpec& spec) = 0;
 
   // Handles native events until at least one input has been reported or `deadline` (on the one
   // clock) has passed; ClockTime::max() means no deadline. Returns at once if input is already
@@ -209,7 +212,8 @@ class WindowSystem {
 
 // The native window procedure chain, in the platform's shape. The window system sends the
 // session-end messages through it (on Linux: the session manager's end of session, and SIGTERM or
-// SIGHUP at logout), so a procedure the program installs in front of the window's own sees them.
+// SIGHUP at logout, SIGINT from a terminal), so a procedure the program installs in front of the
+// window's own sees them.
 inline constexpr uint32_t WM_QUERYENDSESSION = 0x0011;
 inline constexpr uint32_t WM_ENDSESSION = 0x0016;
 inline constexpr int32_t GWL_WNDPROC = -4;

@@ -43,7 +43,7 @@ void GETINI() {
   PushText(std::string_view(result.data(), std::min<size_t>(length, result.size() - 1)));
 }
 
-void WRITEINI(bool keyOmitted, bool valueOmitted) {
+bool WRITEINI(bool keyOmitted, bool valueOmitted) {
   std::array<char, kIniSectionSize> section;
   std::array<char, kIniKeySize> key;
   std::array<char, kIniValueSize> value;
@@ -56,10 +56,19 @@ void WRITEINI(bool keyOmitted, bool valueOmitted) {
   const char* keyArg = keyOmitted ? nullptr : key.data();
   const char* valueArg = (keyOmitted || valueOmitted) ? nullptr : value.data();
   if (file[0] != '\0') {
-    platform::WritePrivateProfileStringA(section.data(), keyArg, valueArg, file.data());
-  } else {
-    platform::WriteProfileStringA(section.data(), keyArg, valueArg);
+    return platform::WritePrivateProfileStringA(section.data(), keyArg, valueArg, file.data()) != 0;
   }
+  return platform::WriteProfileStringA(section.data(), keyArg, valueArg) != 0;
+}
+
+std::optional<IniTrouble> UNSAVEDINI(int32_t waitedMs) {
+  const platform::ClockTime now = platform::CurrentClock().Now();
+  for (const platform::UnsavedProfile& file : platform::UnsavedProfiles()) {
+    if (now - file.since >= platform::ClockTime{waitedMs}) {
+      return IniTrouble{file.path, file.reason};
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace vantora::runtime

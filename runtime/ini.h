@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
 
 namespace vantora::runtime {
 
@@ -17,7 +20,18 @@ inline constexpr size_t kIniFileSize = 260;
 void GETINI();
 
 // Pops the section (top), key, value and file name and writes the value. With keyOmitted the
-// whole section is deleted; with valueOmitted the key is deleted. Failures are not reported.
-void WRITEINI(bool keyOmitted = false, bool valueOmitted = false);
+// whole section is deleted; with valueOmitted the key is deleted. False when the file cannot take
+// the change now: the change is kept and written once the file allows it (see UNSAVEDINI).
+bool WRITEINI(bool keyOmitted = false, bool valueOmitted = false);
+
+// Why changes have not reached a profile file: the file's full name and the reason.
+struct IniTrouble {
+  std::string file;
+  std::string reason;
+  bool operator==(const IniTrouble&) const = default;
+};
+// The file whose changes have waited longest, once they have waited at least `waitedMs`
+// milliseconds; nullopt while every change is on the disk or younger than that.
+std::optional<IniTrouble> UNSAVEDINI(int32_t waitedMs = 0);
 
 }  // namespace vantora::runtime

@@ -893,7 +893,7 @@ bool EVENTLOOP() {
       ForRange(*window, 0, 0, [window](ControlObject& c) { Refresh(*window, c); });
     }
     // What the body saved reaches the disk once its event has been handled.
-    platform::FlushProfiles();
+    platform::FlushProfiles(false);
     if (!done.skipped && done.value == EVENT::CloseWindow) {
       EndLoop(*window);
       return false;
@@ -1195,6 +1195,20 @@ int32_t MESSAGEDIALOG(int32_t defaultButton, int32_t style) {
   return results[static_cast<size_t>(pressed)];
 }
 
+void SHOWNOTICE(std::string_view caption, std::string_view text, std::string_view icon) {
+  platform::WindowSystem* system = platform::CurrentWindowSystem();
+  if (system == nullptr) {
+    return;
+  }
+  platform::MessageBoxSpec spec;
+  spec.caption = caption;
+  spec.lines = Split(std::string(text), '|');
+  spec.icon = icon;
+  spec.buttons.emplace_back(kButtonLabels[0]);
+  const Window* owner = Current();
+  system->ShowNotice(owner == nullptr ? 0 : owner->native, spec);
+}
+
 void WINDOWCLOSE(WindowHandle handle) {
   Runtime& state = State();
   const auto found = state.windows.find(handle);
@@ -1203,7 +1217,7 @@ void WINDOWCLOSE(WindowHandle handle) {
   }
   Window& window = *found->second;
   LeaveCurrent(handle);
-  platform::FlushProfiles();  // a body that saved and then left its loop
+  platform::FlushProfiles(false);  // a body that saved and then left its loop
   if (window.native != 0) {
     // Input still pending goes where it belongs (the window beneath) before this one goes.
     window.system->WaitForInput(Now());

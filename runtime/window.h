@@ -152,6 +152,10 @@ void DROPTAG();
 // the box was closed without a button.
 int32_t MESSAGEDIALOG(int32_t defaultButton, int32_t style);
 
+// Shows a message box with an "OK" button that does not wait for it: the loop, its timer and the
+// device go on while the user reads it. Lines of `text` are separated by "|".
+void SHOWNOTICE(std::string_view caption, std::string_view text, std::string_view icon);
+
 // Dispatches pending native input, destroys the window and releases it; the window opened before
 // it becomes current again.
 void WINDOWCLOSE(WindowHandle window);

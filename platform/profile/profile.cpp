@@ -2,6 +2,7 @@
 #include "platform/profile/profile.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -41,13 +42,8 @@ class ProfileStore {
       return;
     }
     try {
-      for (auto& [name, file] : files_) {
-        if (!file->Flush()) {
-          // This was the last try: the user must learn that these changes are lost.
-          std::fprintf(stderr, "vantora: could not save changes to '%s': %s\n",
-                       file->Path().c_str(), file->Failure().c_str());
-        }
-      }
+      FlushAll(true);
+      Report();
     } catch (...) {
       // Out of memory at exit: nothing more can be done.
     }
@@ -79,12 +75,35 @@ class ProfileStore {
     return *it->second;
   }
 
-  bool FlushAll() {
+  bool FlushAll(bool force) {
     bool ok = true;
     for (auto& [name, file] : files_) {
-      ok = file->Flush() && ok;
+      ok = file->Flush(force) && ok;
     }
     return ok;
+  }
+
+  std::vector<UnsavedProfile> Unsaved() const {
+    std::vector<UnsavedProfile> unsaved;
+    for (const auto& [name, file] : files_) {
+      if (file->Dirty() && !file->Failure().empty()) {
+        unsaved.push_back({file->Path().string(), file->Failure(), file->PendingSince()});
+      }
+    }
+    std::sort(unsaved.begin(), unsaved.end(),
+              [](const UnsavedProfile& a, const UnsavedProfile& b) { return a.since < b.since; });
+    return unsaved;
+  }
+
+  // The last word on changes that never reached the disk: the user must learn they are lost.
+  size_t Report() const {
+    const std::vector<UnsavedProfile> unsaved = Unsaved();
+    for (const UnsavedProfile& file : unsaved) {
+      std::fprintf(stderr, "vantora: could not save changes to '%s': %s\n", file.path.c_str(),
+                   file.reason.c_str());
+    }
+    std::fflush(stderr);
+    return unsaved.size();
   }
 
   std::mutex mutex;
@@ -245,7 +264,9 @@ int WritePrivateProfileStringA(const char* section, const char* key, const char*
     if (section == nullptr && key == nullptr && value == nullptr) {
       return store.Open(*path).Flush() ? 1 : 0;
     }
-    if (section == nullptr || !Writable(section, key, value)) {
+    // A name no file can have would keep its change pending for ever.
+    if (section == nullptr || !Writable(section, key, value) ||
+        path->filename().string().size() > NAME_MAX) {
       return 0;
     }
     if (bare) {
@@ -262,8 +283,11 @@ int WritePrivateProfileStringA(const char* section, const char* key, const char*
       }
     }
     ProfileFile& file = store.Open(*path);
+    if (bare) {
+      file.MakeDirectoryOnWrite();
+    }
     file.Refresh();
-    return file.Apply(change) ? 1 : 0;
+    return file.Apply(change) == ProfileFile::Applied::kWritable ? 1 : 0;
   } catch (...) {
     return 0;
   }
@@ -278,13 +302,33 @@ int WriteProfileStringA(const char* section, const char* key, const char* value)
   return WritePrivateProfileStringA(section, key, value, kPlatformProfile);
 }
 
-bool FlushProfiles() {
+bool FlushProfiles(bool force) {
   try {
     ProfileStore& store = Store();
     std::lock_guard lock(store.mutex);
-    return store.FlushAll();
+    return store.FlushAll(force);
   } catch (...) {
     return false;
+  }
+}
+
+std::vector<UnsavedProfile> UnsavedProfiles() {
+  try {
+    ProfileStore& store = Store();
+    std::lock_guard lock(store.mutex);
+    return store.Unsaved();
+  } catch (...) {
+    return {};
+  }
+}
+
+size_t ReportUnsavedProfiles() {
+  try {
+    ProfileStore& store = Store();
+    std::lock_guard lock(store.mutex);
+    return store.Report();
+  } catch (...) {
+    return 0;
   }
 }
 

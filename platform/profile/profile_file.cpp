@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 namespace vantora::platform {
@@ -66,27 +67,41 @@ class TemporaryFile {
 // Every write-back of a file reads, merges and replaces it under an exclusive lock on a lock file
 // beside it, so that two processes never replace each other's changes. The lock file is never
 // replaced, so all writers lock the same inode; the lock ends with the process however it ends.
+// A lock held longer than `wait` is given up on: the caller answers the user and tries later.
 class ProfileLock {
  public:
-  explicit ProfileLock(const std::filesystem::path& target) : fd_(Open(LockPath(target))) {
+  ProfileLock(const std::filesystem::path& target, std::chrono::milliseconds wait)
+      : fd_(Open(LockPath(target))) {
     if (!fd_.valid()) {
       return;
     }
-    int result = 0;
-    do {
-      result = ::flock(fd_.get(), LOCK_EX);
-    } while (result != 0 && errno == EINTR);
-    held_ = result == 0;
+    const auto end = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+      if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) {
+        held_ = true;
+        return;
+      }
+      if (errno == EINTR) {
+        continue;
+      }
+      if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= end) {
+        busy_ = errno == EWOULDBLOCK;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
   }
   // Closing the descriptor releases the lock.
 
   bool held() const { return held_; }
+  // Another writer held it all the time we waited.
+  bool busy() const { return busy_; }
 
- private:
   static std::filesystem::path LockPath(const std::filesystem::path& target) {
     return target.parent_path() / ("." + target.filename().string() + ".lock");
   }
 
+ private:
   static int Open(const std::filesystem::path& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     // Another user's lock file still locks when opened for reading.
@@ -95,7 +110,29 @@ class ProfileLock {
 
   FileDescriptor fd_;
   bool held_ = false;
+  bool busy_ = false;
 };
+
+// The file a write-back replaces: the end of a chain of symbolic links, whether or not it exists
+// yet, so that a link a dotfile manager made stays a link. nullopt with errno on a loop.
+std::optional<std::filesystem::path> LinkTarget(const std::filesystem::path& path) {
+  std::filesystem::path target = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      return target;
+    }
+    std::error_code error;
+    const std::filesystem::path next = std::filesystem::read_symlink(target, error);
+    if (error) {
+      errno = error.value();
+      return std::nullopt;
+    }
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  errno = ELOOP;
+  return std::nullopt;
+}
 
 FileSignature SignatureOf(const struct stat& info) {
   FileSignature signature;
@@ -371,63 +408,101 @@ void ProfileFile::Refresh() {
   }
 }
 
-bool ProfileFile::DirectoryWritable() const {
-  std::filesystem::path directory = path_.parent_path();
+std::string ProfileFile::WhyNotWritable(const std::filesystem::path& target) const {
+  std::filesystem::path directory = target.parent_path();
   if (directory.empty()) {
     directory = ".";
   }
   struct stat info {};
-  if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    return false;
+  if (::stat(directory.c_str(), &info) != 0) {
+    return std::strerror(errno);
   }
-  return ::access(directory.c_str(), W_OK | X_OK) == 0;
-}
-
-bool ProfileFile::Apply(const ProfileChange& change) {
-  // Never write over a file we could not read: its content would be lost.
-  if (state_ == DiskState::kUnreadable || !Valid(change) || !DirectoryWritable()) {
-    return false;
+  if (!S_ISDIR(info.st_mode)) {
+    return std::strerror(ENOTDIR);
   }
-  if (state_ == DiskState::kFile && ::access(path_.c_str(), W_OK) != 0) {
-    return false;
+  if (::access(directory.c_str(), W_OK | X_OK) != 0) {
+    return std::strerror(errno);
   }
-  if (document_.EditBytes() > kMaxProfileFileSize) {
-    // Only a long run of failed write-backs gets here; the edit buffer must stay addressable.
-    return false;
-  }
-  if (ApplyTo(document_, change)) {
-    pending_.push_back(change);
-  }
-  return true;
-}
-
-bool ProfileFile::Flush() {
-  if (pending_.empty()) {
-    failure_.clear();
-    return true;
-  }
-  auto fail = [this](std::string why) {
-    failure_ = std::move(why);
-    return false;
-  };
-  // Replace what a symbolic link points at, not the link.
-  std::error_code error;
-  std::filesystem::path target = path_;
-  if (std::filesystem::is_symlink(path_, error)) {
-    target = std::filesystem::weakly_canonical(path_, error);
-    if (error) {
-      return fail(error.message());
+  if (::stat(target.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) {
+      return std::strerror(EISDIR);
+    }
+    // A read-only file says: leave me alone, though its folder would let us replace it.
+    if (::access(target.c_str(), W_OK) != 0) {
+      return std::strerror(errno);
     }
   }
+  // Never write over a file we could not read: its content would be lost.
+  if (state_ == DiskState::kUnreadable) {
+    return "it cannot be read";
+  }
+  return "";
+}
+
+ProfileFile::Applied ProfileFile::Apply(const ProfileChange& change) {
+  if (!Valid(change) || document_.EditBytes() > kMaxProfileFileSize) {
+    // Only a long run of failed write-backs piles up this much; the edit buffer must stay
+    // addressable.
+    return Applied::kRefused;
+  }
+  if (ApplyTo(document_, change)) {
+    if (pending_.empty()) {
+      pendingSince_ = CurrentClock().Now();
+    }
+    pending_.push_back(change);
+  }
+  const std::optional<std::filesystem::path> target = LinkTarget(path_);
+  std::string why = target ? WhyNotWritable(*target) : std::strerror(errno);
+  if (why.empty() || !Dirty()) {
+    return Applied::kWritable;
+  }
+  failure_ = std::move(why);
+  return Applied::kKept;
+}
+
+bool ProfileFile::Flush(bool force) {
+  if (pending_.empty()) {
+    failure_.clear();
+    retryPause_ = ClockTime{0};
+    return true;
+  }
+  const ClockTime now = CurrentClock().Now();
+  if (!force && !failure_.empty() && now < retryAt_) {
+    return false;
+  }
+  auto fail = [this, now](std::string why) {
+    failure_ = std::move(why);
+    // Each failure waits longer before the next try, so that a held lock or a slow full disk
+    // costs the window little.
+    retryPause_ = std::clamp(retryPause_ * 2, ClockTime{1000}, ClockTime{16000});
+    retryAt_ = now + retryPause_;
+    return false;
+  };
+  if (makeDirectory_) {
+    std::error_code ignored;
+    std::filesystem::create_directories(path_.parent_path(), ignored);
+  }
+  // Replace what a symbolic link points at, not the link.
+  const std::optional<std::filesystem::path> found = LinkTarget(path_);
+  if (!found) {
+    return fail(std::strerror(errno));
+  }
+  const std::filesystem::path& target = *found;
   // Between our read and our replace, another process's write-back would be lost; under the
   // lock the file is read again and our pending changes applied on top of what it holds now.
-  ProfileLock lock(target);
+  ProfileLock lock(target, kProfileLockWait);
   if (!lock.held()) {
+    if (lock.busy()) {
+      return fail("another program holds its lock, " + ProfileLock::LockPath(target).string());
+    }
+    if (std::string why = WhyNotWritable(target); !why.empty()) {
+      return fail(why);
+    }
     return fail(std::string("cannot lock it: ") + std::strerror(errno));
   }
   Refresh();
-  if (state_ == DiskState::kUnreadable) {
-    return fail("cannot read it");
+  if (std::string why = WhyNotWritable(target); !why.empty()) {
+    return fail(why);
   }
   std::vector<std::string_view> pieces = document_.Pieces();
   size_t size = 0;
@@ -454,6 +529,7 @@ bool ProfileFile::Flush() {
   racy_ = false;
   pending_.clear();
   failure_.clear();
+  retryPause_ = ClockTime{0};
   return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/profile/ini_document.h"
 
 namespace vantora::platform {
@@ -26,6 +28,9 @@ struct ProfileChange {
 inline constexpr uint64_t kMaxProfileFileSize = 256u << 20;
 // Longest line one write may produce.
 inline constexpr size_t kMaxProfileLineLength = 1u << 20;
+// How long a write-back waits for another writer's lock before it leaves its changes pending: it
+// runs on the thread that answers the user.
+inline constexpr std::chrono::milliseconds kProfileLockWait{200};
 
 // Identifies one version of a file; the time stamp has nanoseconds.
 struct FileSignature {
@@ -58,28 +63,40 @@ class ProfileFile {
   // The file as the next read should see it: the disk's content plus pending changes.
   const IniDocument& Document() const { return document_; }
 
-  // Applies a change; false (and nothing changes) when the file cannot be written: its directory
-  // is missing or not writable, the file is read-only, unreadable, or the change is too large.
-  // Call Refresh first.
-  bool Apply(const ProfileChange& change);
+  enum class Applied {
+    kWritable,  // applied, and the file can take it at the next write-back
+    kKept,      // applied and kept pending, but the file cannot be written now (see Failure)
+    kRefused,   // nothing changed: the change or the pile of pending ones is too large
+  };
+  // Applies a change. One the file cannot take now (its directory missing or not writable, the
+  // file read-only, unreadable or a folder) is kept pending all the same and written back once
+  // the file allows it. Call Refresh first.
+  Applied Apply(const ProfileChange& change);
 
   bool Dirty() const { return !pending_.empty(); }
 
   // Writes pending changes back; true when there were none or the write-back succeeded. A failed
-  // write-back keeps them pending for the next try. The file is read, merged with our pending
-  // changes and replaced under a lock shared with every other process writing it back.
-  bool Flush();
+  // write-back keeps them pending for the next try; until that try is due (a pause that grows
+  // with each failure), a call without `force` fails at once. The file is read, merged with our
+  // pending changes and replaced under a lock shared with every other process writing it back.
+  bool Flush(bool force = true);
+
+  // A bare name's directory is made at write-back when it is missing.
+  void MakeDirectoryOnWrite() { makeDirectory_ = true; }
 
   const std::filesystem::path& Path() const { return path_; }
-  // Why the last write-back failed; empty after one that succeeded.
+  // Why the pending changes have not reached the disk; empty after a write-back that succeeded.
   const std::string& Failure() const { return failure_; }
+  // When the oldest pending change was made, on the one clock.
+  ClockTime PendingSince() const { return pendingSince_; }
 
  private:
   enum class DiskState { kMissing, kFile, kUnreadable };
 
   void Reset(DiskState state, std::string bytes, const FileSignature& signature);
   void Replay();
-  bool DirectoryWritable() const;
+  // Why a write-back to `target` cannot succeed now; empty when it may.
+  std::string WhyNotWritable(const std::filesystem::path& target) const;
 
   std::filesystem::path path_;
   IniDocument document_;
@@ -92,7 +109,11 @@ class ProfileFile {
   // when the document was compacted.
   bool baseOnDisk_ = false;
   std::vector<ProfileChange> pending_;  // since the last write-back
+  ClockTime pendingSince_{0};
   std::string failure_;
+  ClockTime retryAt_{0};
+  ClockTime retryPause_{0};
+  bool makeDirectory_ = false;
 };
 
 }  // namespace vantora::platform

@@ -486,6 +486,7 @@ class QtWindowSystem::Impl {
   }
 
   ~Impl() {
+    notice_.reset();
     RemoveSignals();
     if (qApp != nullptr && filter_) {
       qApp->removeEventFilter(filter_.get());
@@ -1246,10 +1247,12 @@ class QtWindowSystem::Impl {
 
   // ---- session end
 
-  // The session ends now: what the procedures saved reaches the disk, then the process goes
-  // without running Qt's teardown, which may no longer have a display to talk to.
+  // The session ends now: what the procedures saved reaches the disk, what cannot is named on
+  // standard error, then the process goes without running Qt's teardown, which may no longer
+  // have a display to talk to.
   static void EndProcessForSession() {
     FlushProfiles();
+    ReportUnsavedProfiles();
     std::fflush(nullptr);
     std::_Exit(0);
   }
@@ -1322,6 +1325,7 @@ class QtWindowSystem::Impl {
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, &oldTerm_);
     sigaction(SIGHUP, &action, &oldHup_);
+    sigaction(SIGINT, &action, &oldInt_);
     return true;
   }
 
@@ -1330,6 +1334,7 @@ class QtWindowSystem::Impl {
       return;
     sigaction(SIGTERM, &oldTerm_, nullptr);
     sigaction(SIGHUP, &oldHup_, nullptr);
+    sigaction(SIGINT, &oldInt_, nullptr);
     signalNotifier_.reset();
     ::close(signalReadFd_);
     ::close(signalWriteFd_);
@@ -1365,6 +1370,8 @@ class QtWindowSystem::Impl {
   static inline int signalWriteFd_ = -1;
   struct sigaction oldTerm_ {};
   struct sigaction oldHup_ {};
+  struct sigaction oldInt_ {};
+  std::unique_ptr<QMessageBox> notice_;
 };
 
 // ---- the interface
@@ -1806,9 +1813,10 @@ bool QtWindowSystem::PaintNow(uintptr_t window, int32_t control) {
   return true;
 }
 
-int32_t QtWindowSystem::MessageBox(uintptr_t owner, const MessageBoxSpec& spec) {
-  const Impl::Window* w = impl_->Find(owner);
-  QMessageBox box(w != nullptr ? w->top.get() : nullptr);
+namespace {
+
+// Gives the box the spec's caption, lines, icon and buttons; the buttons in the order given.
+std::vector<QPushButton*> Describe(QMessageBox& box, const MessageBoxSpec& spec) {
   box.setWindowTitle(FromAnsi(spec.caption));
   QStringList lines;
   for (const std::string& line : spec.lines)
@@ -1842,6 +1850,15 @@ int32_t QtWindowSystem::MessageBox(uintptr_t owner, const MessageBoxSpec& spec) 
   if (spec.defaultButton >= 0 && static_cast<size_t>(spec.defaultButton) < buttons.size()) {
     box.setDefaultButton(buttons[static_cast<size_t>(spec.defaultButton)]);
   }
+  return buttons;
+}
+
+}  // namespace
+
+int32_t QtWindowSystem::MessageBox(uintptr_t owner, const MessageBoxSpec& spec) {
+  const Impl::Window* w = impl_->Find(owner);
+  QMessageBox box(w != nullptr ? w->top.get() : nullptr);
+  const std::vector<QPushButton*> buttons = Describe(box, spec);
   if (spec.systemModal) {
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -1851,6 +1868,20 @@ int32_t QtWindowSystem::MessageBox(uintptr_t owner, const MessageBoxSpec& spec) 
   box.exec();
   const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
   return it == buttons.end() ? -1 : static_cast<int32_t>(it - buttons.begin());
+}
+
+void QtWindowSystem::ShowNotice(uintptr_t owner, const MessageBoxSpec& spec) {
+  // A window of its own, owned here rather than by a window the runtime may destroy first;
+  // placed over its owner as a child box would be.
+  auto box = std::make_unique<QMessageBox>();
+  Describe(*box, spec);
+  box->setWindowModality(Qt::NonModal);
+  box->adjustSize();
+  if (const Impl::Window* w = impl_->Find(owner); w != nullptr) {
+    box->move(w->top->frameGeometry().center() - box->rect().center());
+  }
+  box->show();
+  impl_->notice_ = std::move(box);
 }
 
 void QtWindowSystem::WaitForInput(ClockTime deadline) {

@@ -55,6 +55,7 @@ class QtWindowSystem final : public WindowSystem {
   bool RefreshRows(uintptr_t window, int32_t control) override;
   bool PaintNow(uintptr_t window, int32_t control) override;
   int32_t MessageBox(uintptr_t owner, const MessageBoxSpec& spec) override;
+  void ShowNotice(uintptr_t owner, const MessageBoxSpec& spec) override;
   void WaitForInput(ClockTime deadline) override;
   void Wake() override;
 
@@ -77,7 +78,8 @@ class QtWindowSystem final : public WindowSystem {
   // process exits with code 0). The session manager and the signals below arrive here.
   void EndSession();
   void SetSessionEndAction(std::function<void()> action);
-  // Routes SIGTERM and SIGHUP to EndSession through the event loop; undone by the destructor.
+  // Routes SIGTERM, SIGHUP and SIGINT to EndSession through the event loop; undone by the
+  // destructor.
   bool InstallSessionEndSignals();
 
  private:

@@ -328,6 +328,15 @@ class MainWindowTest : public ::testing::Test {
     if (key == "box") {
       return box_;
     }
+    if (key == "notice") {  // a box shown without stopping the player: caption|text
+      for (QWidget* top : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(top);
+        if (box != nullptr && box->isVisible() && !box->isModal()) {
+          return (box->windowTitle() + "|" + box->text()).toStdString();
+        }
+      }
+      return "";
+    }
     if (key == "ontop") {
       return flag(system_->IsStayOnTop(native));
     }
@@ -630,6 +639,51 @@ TEST_F(MainWindowTest, NamesInAnyScriptShowAndSurviveTheFileAndARestart) {
   ResetState();
   RunPlayer({{"restarted", {}, 0, {"album=" + kept, "track=Björk of 11"}},
              {"File, Exit", Choose("E&xit")}});
+}
+
+// A ZQ_CD.INI the player cannot write (a folder in its place): its first-run settings wait. Three
+// seconds on, a box that does not stop the poll names the file and why, once; OK in the editor
+// says so at once and leaves the editor open. Once the folder is gone everything is written.
+TEST_F(MainWindowTest, ASaveThatCannotBeMadeIsToldAndKeptUntilItCanBe) {
+  const std::filesystem::path ini = environment_->ConfigDir() / kIniFile;
+  std::filesystem::remove(ini);
+  std::filesystem::create_directory(ini);
+  Insert(kElevenDisc);
+  const std::string told = "Changes Not Saved|Your changes could not be saved to " + ini.string() +
+                           ":\nIs a directory.\n\nThey are kept and saved as soon as the file can "
+                           "be written, while the player runs.";
+  // The editor's OK brings a box of its own; it is answered, then the editor cancelled.
+  QTimer chores;
+  auto titleThenCancel = [this, &chores] {
+    EditAlbumTitle("Kept Title")();
+    chores.callOnTimeout([this, &chores] {
+      if (qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr) {
+        Answer("OK")();
+      } else if (!box_.empty() && runtime::CurrentWindow() != MAINWINDOW) {
+        chores.stop();
+        QTest::mouseClick(Widget(runtime::CurrentWindow(), kEditor, 15), Qt::LeftButton);
+      }
+    });
+    chores.start(10);
+  };
+  RunPlayer({
+      {"opened", {}, 1, {"album=New Album", "notice="}},
+      {"three seconds on", {}, 4, {"notice=" + told, "sent=status cdaudio mode"}},
+      {"read, and not shown again",
+       runtime::testing::DismissBoxes,
+       5,
+       {"notice=", "sent=status cdaudio mode"}},
+      {"OK in the editor",
+       Click(18),
+       1,
+       {"box=" + told + "|other|OK|OK", "notice="},
+       titleThenCancel},
+      {"the folder gone", [&ini] { std::filesystem::remove(ini); }, 25, {"notice="}},
+      {"File, Exit", Choose("E&xit")},
+  });
+  const std::string file = IniText();
+  EXPECT_NE(file.find("Product="), std::string::npos) << file;
+  EXPECT_NE(file.find("Title=Kept Title"), std::string::npos) << file;
 }
 
 // Rows that repeat an earlier row's text are chosen by their place: tracks 1 and 3 are both
