@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `cmake --install` and CPack put on a Linux desktop: the two programs, the launcher entry,
 # the AppStream metainfo, the program icon at each size the art has, and the manual page.
 include(GNUInstallDirs)

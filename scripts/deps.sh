@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages that Vantora needs to build, test and run; sourced by the other scripts.
 
 VANTORA_PACKAGES=(

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the player's icons, backdrop bitmap and disc picture into resources/.
 
 Everything is drawn with code: a small signed-distance rasterizer with supersampled

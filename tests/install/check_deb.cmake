@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the .deb from the build tree into a temporary folder and checks its contents and that
 # dpkg-shlibdeps computed its dependencies (the Qt libraries the programs link).
 file(REMOVE_RECURSE ${WORK_DIR})

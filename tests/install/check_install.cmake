@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the vantora component into a temporary root and checks that exactly the expected files
 # land under /usr, that the launcher entry names what was installed, and that the program runs.
 set(root ${WORK_DIR}/root)
