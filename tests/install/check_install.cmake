@@ -15,6 +15,8 @@ set(expected
     usr/bin/vantora
     usr/bin/vantora-drive
     usr/share/applications/vantora.desktop
+    usr/share/icons/hicolor/scalable/apps/vantora.svg
+    usr/share/man/man1/vantora-drive.1
     usr/share/man/man1/vantora.1
     usr/share/metainfo/org.vantora.Vantora.metainfo.xml)
 foreach(size IN LISTS ICON_SIZES)
