@@ -86,3 +86,35 @@ set_tests_properties(install.desktop_entry_valid install.metainfo_valid install.
                      install.drive_manual_page_renders install.tree install.deb_package
                      install.appstream_compose PROPERTIES LABELS install TIMEOUT 120)
 
+# The Debian package, built from a clean copy of the source as a distribution would, then checked
+# by lintian and started from an unpacked tree. It does not depend on this build's settings, so
+# the sanitizer build leaves it to the plain one.
+if(NOT VANTORA_SANITIZE)
+  find_program(DPKG_BUILDPACKAGE dpkg-buildpackage)
+  find_program(LINTIAN lintian)
+  find_program(HARDENING_CHECK hardening-check)
+  set(debian_dir ${PROJECT_BINARY_DIR}/debian-package)
+  if(DPKG_BUILDPACKAGE AND LINTIAN)
+    add_test(NAME install.debian_package
+             COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DWORK_DIR=${debian_dir}
+                     -DVERSION=${PROJECT_VERSION} -DDPKG_BUILDPACKAGE=${DPKG_BUILDPACKAGE}
+                     -P ${install_tests}/build_debian_package.cmake)
+    add_test(NAME install.debian_package_lintian
+             COMMAND ${CMAKE_COMMAND} -DWORK_DIR=${debian_dir} -DLINTIAN=${LINTIAN}
+                     -P ${install_tests}/check_lintian.cmake)
+    add_test(NAME install.debian_package_runs
+             COMMAND ${CMAKE_COMMAND} -DWORK_DIR=${debian_dir} -DVERSION=${PROJECT_VERSION}
+                     -DHARDENING_CHECK=${HARDENING_CHECK} -P ${install_tests}/check_package_runs.cmake)
+    set_tests_properties(install.debian_package PROPERTIES FIXTURES_SETUP debian_package
+                         TIMEOUT 1500)
+    set_tests_properties(install.debian_package_lintian install.debian_package_runs PROPERTIES
+                         FIXTURES_REQUIRED debian_package TIMEOUT 300)
+    set_tests_properties(install.debian_package install.debian_package_lintian
+                         install.debian_package_runs PROPERTIES LABELS install)
+  else()
+    add_test(NAME install.debian_package
+             COMMAND ${CMAKE_COMMAND} -E echo "SKIPPED: dpkg-buildpackage or lintian is missing")
+    set_tests_properties(install.debian_package PROPERTIES LABELS install
+                         SKIP_REGULAR_EXPRESSION "SKIPPED:")
+  endif()
+endif()
