@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The album and playlist store: one section of ZQ_CD.INI per album, named by its key.
 #include "app/album.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main procedure: the player's window from start-up to close, and its native window hook.
 #include "app/cdplayer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's device commands: every exchange with the CD drive goes through MCICOMMAND.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playlist title dialog and the About window, both modal.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disc scan and the track table: the album key, and the pages of track buttons.
 #include "app/disc.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playlist editor: the album's title, artist and track titles, and its playlists built by
 // dragging tracks, saved to ZQ_CD.INI with OK or Apply.
 #include "app/editor.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vantora executable: everything lives in the app library.
 #include "app/program.h"
 

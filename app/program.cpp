@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program entry: the command line, the platform's services, then the player.
 #include "app/program.h"
 

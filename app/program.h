@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program entry: command-line handling and the start of the player.
 #pragma once
 

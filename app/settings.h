@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's settings in the section "CD Player Settings" of ZQ_CD.INI.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's program-wide state: settings, player state, album data and their queues.
 #pragma once
 

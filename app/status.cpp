@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's state as the drive reports it: the status poll and what a change of mode does.
 #include "app/status.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The time display: device replies as time values, time values as mm:ss, and the six modes.
 #include "app/times.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Changes the settings file has not taken: the user is told, in the window, once per trouble.
 #include "app/unsaved.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-string device on the virtual drive: what one status poll and one play command cost,
 // each reading (and the play writing) the drive's state file.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What reading a disc's sound through libcdio-paranoia costs: the CPU time to read a stretch of a
 // BIN/CUE image in the 20 ms pieces a pump asks for. The figure to watch is the time for /1000
 // (one second of sound): under 20 ms is under 2% of one core. "Image" is how images are read;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ends a Qt program once its first window has a painted frame, after printing when that was: the
 // start-up probe that the start-up benchmark runs as a child process.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One tick of the player's status poll on the virtual drive and the model window system, as the
 // main window's timer event runs it: while the disc is stopped (two queries), and while it plays
 // (the time queries and the display too).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading and saving one album in a profile file of many albums, as the player does.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>

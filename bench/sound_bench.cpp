@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What hearing a disc costs: the CPU time to play a stretch of a FLAC disc image (or of a BIN/CUE
 // image on the libcdio drive) through the audible drive into an output, pumped every 20 ms as the
 // program pumps, on the manual clock so that only the work is timed. The figure to watch is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A bare Qt window of a given size, ending once it has its first frame: the yardstick for the
 // player's start-up.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up cost: the time from process start to the first painted main window, and the peak
 // resident memory, of the player beside a bare Qt window of the same size. Every run is a fresh
 // child process (startup_player or startup_bare) that prints when its first frame was painted and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window runtime's hot paths: drawing a list straight from its queue, and events through the
 // loop.
 #include <benchmark/benchmark.h>

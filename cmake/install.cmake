@@ -1,25 +1,28 @@
-# What `cmake --install` and CPack put on a Linux desktop: the two programs, the launcher entry,
-# the AppStream metainfo, the program icon at each size the art has, and the manual page.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# What `cmake --install`, the Debian package and CPack put on a Linux desktop: the two programs,
+# the launcher entry, the AppStream metainfo, the program icon at each size and scalable, and the
+# two manual pages.
 include(GNUInstallDirs)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(VANTORA_DESKTOP_DIR ${PROJECT_SOURCE_DIR}/desktop)
 set(vantora_metainfo ${VANTORA_DESKTOP_DIR}/org.vantora.Vantora.metainfo.xml)
 
-# The icon theme wants PNGs; they are the images of the shipped Cd.ico, not a second drawing.
-set(VANTORA_ICON_SIZES 16 24 32 48)
+# The icon theme wants PNGs: the images of the shipped Cd.ico, and the same disc drawn larger for
+# software centres, beside a scalable picture of it.
+set(VANTORA_ICON_SIZES 16 24 32 48 64 128 256)
 set(hicolor_dir ${PROJECT_BINARY_DIR}/hicolor)
-set(hicolor_pngs)
+set(hicolor_files ${hicolor_dir}/scalable/apps/vantora.svg)
 foreach(size IN LISTS VANTORA_ICON_SIZES)
-  list(APPEND hicolor_pngs ${hicolor_dir}/${size}x${size}/apps/vantora.png)
+  list(APPEND hicolor_files ${hicolor_dir}/${size}x${size}/apps/vantora.png)
 endforeach()
-add_custom_command(OUTPUT ${hicolor_pngs}
+add_custom_command(OUTPUT ${hicolor_files}
   COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/make_art.py
           --out ${PROJECT_SOURCE_DIR}/resources --hicolor ${hicolor_dir}
   DEPENDS ${PROJECT_SOURCE_DIR}/tools/make_art.py ${PROJECT_SOURCE_DIR}/resources/Cd.ico
   COMMENT "Writing the program icon for the icon theme"
   VERBATIM)
-add_custom_target(vantora_hicolor ALL DEPENDS ${hicolor_pngs})
+add_custom_target(vantora_hicolor ALL DEPENDS ${hicolor_files})
 
 # One component, so an install or a package never picks up anything another part adds.
 install(TARGETS vantora vantora-drive RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT vantora)
@@ -30,21 +33,30 @@ foreach(size IN LISTS VANTORA_ICON_SIZES)
   install(FILES ${hicolor_dir}/${size}x${size}/apps/vantora.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT vantora)
 endforeach()
-install(FILES ${VANTORA_DESKTOP_DIR}/vantora.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-        COMPONENT vantora)
+install(FILES ${hicolor_dir}/scalable/apps/vantora.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT vantora)
+install(FILES ${VANTORA_DESKTOP_DIR}/vantora.1 ${VANTORA_DESKTOP_DIR}/vantora-drive.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT vantora)
 
 set(CPACK_PACKAGE_NAME vantora)
-set(CPACK_PACKAGE_VENDOR "Brennix")
-set(CPACK_PACKAGE_CONTACT "Brennix")
+set(CPACK_PACKAGE_VENDOR "Vantora Developers")
+set(CPACK_PACKAGE_CONTACT "Vantora Developers <maintainers@vantora.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};vantora;/")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vantora.org)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/COPYING)
 # dpkg-shlibdeps names the Qt and C++ runtime packages the programs were linked against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
+
+# A package build has no test tools.
+if(NOT VANTORA_TESTS)
+  return()
+endif()
 
 # Checks of what is installed; the folder name is the label, as for the other suites.
 set(install_tests ${PROJECT_SOURCE_DIR}/tests/install)
@@ -64,5 +76,45 @@ add_test(NAME install.tree
 add_test(NAME install.deb_package
          COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
                  -DWORK_DIR=${PROJECT_BINARY_DIR}/package-test -P ${install_tests}/check_deb.cmake)
+add_test(NAME install.drive_manual_page_renders
+         COMMAND ${CMAKE_COMMAND} -DGROFF=${GROFF} -DPAGE=${VANTORA_DESKTOP_DIR}/vantora-drive.1
+                 -P ${install_tests}/check_manual.cmake)
+add_test(NAME install.appstream_compose
+         COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -DAPPSTREAMCLI=${APPSTREAMCLI}
+                 -DWORK_DIR=${PROJECT_BINARY_DIR}/compose-test -P ${install_tests}/check_compose.cmake)
 set_tests_properties(install.desktop_entry_valid install.metainfo_valid install.manual_page_renders
-                     install.tree install.deb_package PROPERTIES LABELS install TIMEOUT 120)
+                     install.drive_manual_page_renders install.tree install.deb_package
+                     install.appstream_compose PROPERTIES LABELS install TIMEOUT 120)
+
+# The Debian package, built from a clean copy of the source as a distribution would, then checked
+# by lintian and started from an unpacked tree. It does not depend on this build's settings, so
+# the sanitizer build leaves it to the plain one.
+if(NOT VANTORA_SANITIZE)
+  find_program(DPKG_BUILDPACKAGE dpkg-buildpackage)
+  find_program(LINTIAN lintian)
+  find_program(HARDENING_CHECK hardening-check)
+  set(debian_dir ${PROJECT_BINARY_DIR}/debian-package)
+  if(DPKG_BUILDPACKAGE AND LINTIAN)
+    add_test(NAME install.debian_package
+             COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DWORK_DIR=${debian_dir}
+                     -DVERSION=${PROJECT_VERSION} -DDPKG_BUILDPACKAGE=${DPKG_BUILDPACKAGE}
+                     -P ${install_tests}/build_debian_package.cmake)
+    add_test(NAME install.debian_package_lintian
+             COMMAND ${CMAKE_COMMAND} -DWORK_DIR=${debian_dir} -DLINTIAN=${LINTIAN}
+                     -P ${install_tests}/check_lintian.cmake)
+    add_test(NAME install.debian_package_runs
+             COMMAND ${CMAKE_COMMAND} -DWORK_DIR=${debian_dir} -DVERSION=${PROJECT_VERSION}
+                     -DHARDENING_CHECK=${HARDENING_CHECK} -P ${install_tests}/check_package_runs.cmake)
+    set_tests_properties(install.debian_package PROPERTIES FIXTURES_SETUP debian_package
+                         TIMEOUT 1500)
+    set_tests_properties(install.debian_package_lintian install.debian_package_runs PROPERTIES
+                         FIXTURES_REQUIRED debian_package TIMEOUT 300)
+    set_tests_properties(install.debian_package install.debian_package_lintian
+                         install.debian_package_runs PROPERTIES LABELS install)
+  else()
+    add_test(NAME install.debian_package
+             COMMAND ${CMAKE_COMMAND} -E echo "SKIPPED: dpkg-buildpackage or lintian is missing")
+    set_tests_properties(install.debian_package PROPERTIES LABELS install
+                         SKIP_REGULAR_EXPRESSION "SKIPPED:")
+  endif()
+endif()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the desktop's media keys and the session bus see of the player, without the bus.
 #include "desktop/media_keys.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the desktop's media keys and the session bus see of the player, without the bus: its
 // state as playback, repeat mode and track, and a command as the click on the main window's
 // button that does it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MPRIS2 adapter on QtDBus. It reads the player's state and turns a call into the click the
 // main window's loop would get from its button; it never talks to the device itself.
 #include "desktop/mpris.h"

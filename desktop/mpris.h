@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MPRIS2 adapter: the player on the session bus as org.mpris.MediaPlayer2.vantora, so media
 // keys and desktop widgets can see and drive it. Header free of Qt; QtDBus stays inside.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the command-string device: whole command lines against a virtual drive in a
 // temporary directory, on a manual clock, with the user's hand on the drive in between. Every
 // command must end in an error number the device knows (or one the hand injected) or in a reply

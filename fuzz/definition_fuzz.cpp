@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the window definition reader: any bytes as a definition resource must end in a
 // window, a set or a clean failure, never an out-of-bounds read or a hang.
 #include <cstddef>

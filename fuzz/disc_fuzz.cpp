@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for everything the virtual drive reads from files: disc descriptions, CUE sheets
 // and the drive's state file. Every input must give a disc (a valid one) or an error message.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the fuzz targets share: reading an input as a file part and a script of lines, one
 // temporary directory per process, and stopping loudly when a property does not hold.
 #pragma once

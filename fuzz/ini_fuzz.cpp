@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the profile functions and the INI access above them. The input is a file's
 // bytes, a line "%%" and a script of reads and writes on that file, which lives in a temporary
 // directory. Every answer is compared with an in-memory document given the same changes, and what

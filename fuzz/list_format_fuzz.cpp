@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the format strings of list controls and the rows drawn through them. A format
 // string parses whole or not at all; what it parses to lies within the grammar's bounds and,
 // written out again, parses to the same columns; and the cells of any queue's rows, read through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the display pictures: any picture text compiles to a picture of the width it
 // claims or to nothing, formats every number and text to exactly that width, reads any text back
 // as a plain value, and where the picture keeps all of a value, DEFORMAT(FORMAT(x)) gives x again.

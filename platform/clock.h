@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one clock: every timer, wait and the virtual drive's play head read time from here.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory window system.
 #include "platform/model_window_system.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A window system that keeps every window and control in memory: for tests, and for running the
 // runtime without a display. Window units are pixels here: rects are stored and returned as given.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encoding of the program's texts: UTF-8, with the single-byte Windows-1252 of older files read
 // into it.
 #include "platform/text_encoding.h"

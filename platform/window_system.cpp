@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The process-wide window system and the platform-shaped calls that reach it by native handle.
 #include "platform/window_system.h"
 

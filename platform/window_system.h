@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The native window system as the runtime sees it: windows built from a plain description, changed
 // control by control, and the user's input reported back as native input events.
 #pragma once

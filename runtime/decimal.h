@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exact signed decimals of 32 integer and 32 fraction digits, and the decimal stack on which the
 // runtime evaluates number expressions.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Last error and fatal runtime errors.
 #include "runtime/errors.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The runtime's error reporting: the last-error number for soft failures and the one path for
 // fatal runtime errors.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Event numbers as the loop body sees them (the message number minus 1400h) and the names of the
 // event-trace table.
 #pragma once

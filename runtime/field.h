@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Field descriptors: how the runtime reads the bytes of a bound variable or of a queue record.
 #pragma once
 

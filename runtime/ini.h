@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // INI access: reading and writing one value of a profile file, arguments on the value stack.
 #pragma once
 

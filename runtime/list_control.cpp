@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // List rows from a bound queue.
 #include "runtime/list_control.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // List controls: the rows a list draws, read straight from its bound queue through the columns of
 // its format string.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display pictures: compiling them, and formatting numbers and texts through them and back.
 #include "runtime/picture.h"
 

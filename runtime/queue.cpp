@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Queues of fixed-size records.
 #include "runtime/queue.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Queues: the runtime's in-memory lists of fixed-size records, moved in and out through one record
 // buffer and addressed by 1-based position.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fixed-length, blank-padded texts and the runtime's string operations on them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The value stack: the 32 text values through which text arguments and results travel between the
 // player's procedures and the runtime (the first argument on top).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows, the event loop, control ranges, properties and message boxes.
 #include "runtime/window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The runtime's windows: creating them from their definitions, the event loop, control ranges,
 // properties and message boxes, all over the native window system.
 #pragma once

@@ -1,10 +1,12 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages that Vantora needs to build, test and run; sourced by the other scripts.
 
 VANTORA_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-dev clang-format pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-liberation fonts-dejavu-core xvfb xauth xdotool x11-utils dbus playerctl
-  python3 desktop-file-utils appstream dpkg-dev groff-base
+  python3 desktop-file-utils appstream appstream-compose groff-base
+  build-essential dpkg-dev debhelper lintian devscripts
   libcdio-dev libcdio-paranoia-dev qt6-multimedia-dev libsndfile1-dev
 )
 

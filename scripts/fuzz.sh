@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Clang sanitizer build and runs every fuzz target for SECONDS each (default 60), two
 # at a time, then prints each target's figures. A run starts from the target's corpus in
 # fuzz/corpus/NAME (and the seeds its build copies) and works in the build directory; afterwards

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the player and starts it. Arguments go to the player.
 # On a machine without a display the player runs on a virtual one (Xvfb) just long enough to save
 # a picture of itself, whose path is printed.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, then builds and runs every test: the GCC build, the Clang build with
 # address and undefined-behaviour sanitizers, and the formatting check. Fails if any of them fails.
 set -uo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the player's icons, backdrop bitmap and disc picture into resources/.
 
 Everything is drawn with code: a small signed-distance rasterizer with supersampled
@@ -8,7 +9,8 @@ deterministic, so running the script again reproduces the files byte for byte.
     make_art.py                 write the art into resources/
     make_art.py --check         parse the files back, compare with a fresh rendering
     make_art.py --preview DIR   write enlarged PNG contact sheets into DIR
-    make_art.py --hicolor DIR   write the program icon's images as DIR/NxN/apps/vantora.png
+    make_art.py --hicolor DIR   write the program icon for the icon theme: DIR/NxN/apps/vantora.png
+                                and DIR/scalable/apps/vantora.svg
     --out DIR                   use DIR instead of resources/ (all modes)
 """
 
@@ -1201,15 +1203,94 @@ def preview(out_dir):
     print("wrote toolbar_3x.png and backdrop_2x2.png in " + out_dir)
 
 
+# Software centres want the program icon at these sizes too; drawn fresh, as Cd.ico stops at 48.
+LARGE_CD_SIZES = [64, 128, 256]
+
+
+def svg_colour(c):
+    r, g, b, a = c
+    return 'stop-color="#%02x%02x%02x" stop-opacity="%.3g"' % (to8(r), to8(g),
+                                                                  to8(b), a)
+
+
+def svg_fill(c):
+    r, g, b, a = c
+    return 'fill="#%02x%02x%02x" fill-opacity="%.3g"' % (to8(r), to8(g),
+                                                         to8(b), a)
+
+
+def svg_ring(cx, cy, r_out, r_in, attrs):
+    return ('<circle cx="%.2f" cy="%.2f" r="%.3f" fill="none" stroke-width="%.3f" %s/>'
+            % (cx, cy, (r_out + r_in) / 2.0, r_out - r_in, attrs.replace("fill", "stroke")))
+
+
+def cd_svg(s=256, wedges=48):
+    """The disc of draw_cd_icon as vector shapes with the same measures and colours. The lit
+    face's sheen is sampled from disc_paint along each of a number of wedges."""
+    cx = cy = s / 2.0
+    R = s / 2.0 - s / 48.0
+    rim = R * 0.085
+    hole = R * 0.17
+    hub = R * 0.40
+    paint = disc_paint(cx, cy, R)
+    out = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d">'
+           % (s, s, s, s), "<defs>"]
+    shapes = []
+    face = R - rim
+    for i in range(wedges):
+        a0, a1 = 2 * math.pi * i / wedges, 2 * math.pi * (i + 1) / wedges
+        am = (a0 + a1) / 2.0
+        out.append('<radialGradient id="w%d" gradientUnits="userSpaceOnUse" cx="%.2f" cy="%.2f" '
+                   'r="%.3f">' % (i, cx, cy, face))
+        for k in range(0, 11):
+            t = k / 10.0
+            rr = hole + (face - hole) * t
+            c = paint(cx + rr * math.cos(am), cy + rr * math.sin(am))
+            out.append('<stop offset="%.3f" %s/>' % (rr / face, svg_colour(c)))
+        out.append("</radialGradient>")
+        # a hair wider than the wedge, so neighbours overlap instead of leaving a seam
+        b0, b1 = a0 - 0.004, a1 + 0.004
+        pts = [(face * math.cos(b0), face * math.sin(b0)), (face * math.cos(b1), face * math.sin(b1)),
+               (hole * math.cos(b1), hole * math.sin(b1)), (hole * math.cos(b0), hole * math.sin(b0))]
+        (x0, y0), (x1, y1), (x2, y2), (x3, y3) = [(cx + x, cy + y) for x, y in pts]
+        shapes.append('<path d="M%.2f %.2fA%.3f %.3f 0 0 1 %.2f %.2fL%.2f %.2fA%.3f %.3f 0 0 0 %.2f '
+                      '%.2fZ" fill="url(#w%d)"/>' % (x0, y0, face, face, x1, y1, x2, y2, hole,
+                                                      hole, x3, y3, i))
+    out.append('<radialGradient id="hub" gradientUnits="userSpaceOnUse" cx="%.2f" cy="%.2f" '
+               'r="%.3f"><stop offset="0" %s/><stop offset="1" %s/></radialGradient>'
+               % (cx, cy, hub, svg_colour(rgba("ffffff", 0.7)), svg_colour(rgba("e6eaf0", 0.85))))
+    out.append('<clipPath id="face"><circle cx="%.2f" cy="%.2f" r="%.3f"/></clipPath>'
+               % (cx, cy, face))
+    out.append("</defs>")
+    out.append(svg_ring(cx, cy, R, hole, svg_fill(rgba("6c7480"))))
+    out += shapes
+    for k in (0.55, 0.7, 0.85):
+        out.append(svg_ring(cx, cy, R * k + 0.35, R * k - 0.35, svg_fill(rgba("5a6270", 0.10))))
+    out.append(svg_ring(cx, cy, R - rim * 1.6, R - rim * 2.3, svg_fill(rgba("ffffff", 0.35))))
+    out.append(svg_ring(cx, cy, hub, hole, 'fill="url(#hub)"'))
+    out.append(svg_ring(cx, cy, hub + rim * 0.55, hub - rim * 0.05, svg_fill(rgba("8a929e", 0.85))))
+    out.append(svg_ring(cx, cy, hole + rim * 0.9, hole, svg_fill(rgba("6c7480"))))
+    out.append('<ellipse cx="%.2f" cy="%.2f" rx="%.3f" ry="%.3f" clip-path="url(#face)" %s/>'
+               % (cx - R * 0.42, cy - R * 0.5, R * 0.42, R * 0.2, svg_fill(rgba("ffffff", 0.55))))
+    out.append("</svg>")
+    return "\n".join(out) + "\n"
+
+
 def write_hicolor(art_dir, out_dir):
-    """The desktop's icon theme wants one PNG per size: the shipped Cd.ico's images, unchanged."""
+    """The desktop's icon theme wants one PNG per size: the shipped Cd.ico's images, unchanged,
+    then the same disc drawn at the larger sizes, and the scalable picture of it."""
     with open(os.path.join(art_dir, "Cd.ico"), "rb") as f:
-        images = parse_ico(f.read())
+        images = [(w, h, rows) for w, h, rows in parse_ico(f.read())]
+    images += [(s, s, draw_cd_icon(s).rgba8()) for s in LARGE_CD_SIZES]
     for w, h, rows in images:
         folder = os.path.join(out_dir, "%dx%d" % (w, h), "apps")
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "vantora.png"), "wb") as f:
             f.write(png_bytes(rows))
+    folder = os.path.join(out_dir, "scalable", "apps")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "vantora.svg"), "w", encoding="ascii") as f:
+        f.write(cd_svg())
 
 
 def main(argv):

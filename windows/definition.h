@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window definitions: the plain model of a window and its controls, and the lookup that reads one
 // from the program's definition resources.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing window descriptions into definition sets, with the checks a definition writer needs.
 #include <charconv>
 #include <set>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window descriptions: the readable text form of a definition set, parsed for the compiler and
 // printed by the dump.
 //

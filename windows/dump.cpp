@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing definitions as descriptions: one line per window and per control.
 #include <cstdio>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte layout of compiled window definitions: record type codes, field offsets and block sizes,
 // shared by the definition reader and the description compiler.
 #pragma once

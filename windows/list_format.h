@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // List-box format strings: the columns of a list control, as a window definition describes them.
 #pragma once
 

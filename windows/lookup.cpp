@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding a window definition among the resources of the loaded modules.
 #include "platform/resources/resources.h"
 #include "windows/definition.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns a window definition into the description the native window system builds a window from.
 #include "windows/native_spec.h"
 

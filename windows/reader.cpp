@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading compiled window definitions: every offset, length and chain is checked against the
 // definition buffer, so damaged or hostile data ends in a failed lookup.
 #include <algorithm>

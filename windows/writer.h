@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing definition sets in the compiled window definition format.
 #pragma once
 

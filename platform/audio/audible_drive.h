@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A drive that is heard: any CdDrive, with the sound under its play head sent to a sound output.
 #pragma once
 

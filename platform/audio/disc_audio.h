@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound on a disc, read by place: what a drive that can be heard plays from.
 #pragma once
 

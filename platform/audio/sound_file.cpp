@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound files behind disc images, read with libsndfile.
 #include "platform/audio/sound_file.h"
 

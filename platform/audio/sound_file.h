@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound files behind disc images (WAV, FLAC and whatever else libsndfile reads): checked when a
 // disc goes in, read by place while it plays.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the disc's sound goes: the desktop's output, or a recorder that keeps exactly what played.
 #pragma once
 

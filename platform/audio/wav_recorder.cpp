@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder: every sample the drive plays, in order, in a WAV file whose header always fits.
 #include <fcntl.h>
 #include <unistd.h>

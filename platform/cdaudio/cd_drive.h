@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive-neutral interface behind the command-string device: any drive, real or virtual.
 #pragma once
 

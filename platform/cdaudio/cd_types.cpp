@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Positions, lengths, track numbers and the table of contents of an audio disc.
 #include "platform/cdaudio/cd_types.h"
 

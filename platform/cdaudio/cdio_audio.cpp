@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound of a disc that libcdio reaches, read with libcdio-paranoia, and the few libcdio habits
 // the drive and the sound share.
 #include "platform/cdaudio/cdio_audio.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A CD drive that libcdio reaches: a real drive such as /dev/sr0, or a CD image libcdio reads
 // (BIN/CUE, cdrdao TOC, NRG), which stands for a drive with that disc in and a tray that stays
 // shut.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-string device for `cdaudio`: our stand-in for the platform's mciSendStringA, driving
 // any CdDrive.
 #include "platform/cdaudio/command_device.h"

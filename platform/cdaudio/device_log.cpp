@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device log: every command string sent to the device, with its error number and reply.
 #include "platform/cdaudio/device_log.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Disc descriptions for the virtual drive: our own text format, CUE sheets and the demo disc.
 #include "platform/cdaudio/disc_description.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual drive's state file: what it says, how it is read and written, and how two processes
 // share it.
 #pragma once

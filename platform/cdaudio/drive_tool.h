@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantora-drive: the user's hand on the virtual drive, as a command line tool.
 #pragma once
 

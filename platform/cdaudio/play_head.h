@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a drive's play head moves: the rules every drive keeps, worked on the head of a DriveState.
 #pragma once
 

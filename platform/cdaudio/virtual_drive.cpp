@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual drive: a CD drive whose tray, disc and play head live in a directory, so that the
 // player and the user's hand (vantora-drive) can be two processes.
 #include "platform/cdaudio/virtual_drive.h"

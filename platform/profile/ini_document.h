@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An INI file held in memory: its original lines for faithful rewriting, indexed by section and
 // key.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The platform's profile functions: sectioned key=value files, read and written by name.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One profile file on disk and its cached, parsed copy, with write-back of pending changes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Icons and images found by the names the runtime uses.
 #include "platform/qt/qt_images.h"
 

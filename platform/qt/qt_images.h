@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Icons and images found by the names the runtime uses: stock icons, the program's resources and
 // files, decoded by Qt's image readers.
 #pragma once

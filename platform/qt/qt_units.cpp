@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window units to pixels and back.
 #include "platform/qt/qt_units.h"
 

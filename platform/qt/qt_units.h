@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window units to pixels and back: one rule for definitions, positions and sizes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window system on Qt Widgets. Qt widgets are owned by their parents (the Qt idiom); every
 // top-level window is owned here through a unique_ptr.
 #include "platform/qt/qt_window_system.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window system on Qt Widgets: real top-level windows built from native window descriptions.
 // This header keeps Qt out of its includers; only platform/qt sees Qt itself.
 #pragma once

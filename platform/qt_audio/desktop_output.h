@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop's sound output through Qt Multimedia; the header keeps Qt to itself.
 #pragma once
 

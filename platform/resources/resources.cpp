@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resource lookup by type and name across the program's module and the modules loaded after it.
 #include "platform/resources/resources.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's resources: read-only byte blocks found by type and name across loaded modules.
 #pragma once
 

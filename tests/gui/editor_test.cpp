@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playlist editor on real widgets (offscreen): rows dragged with the mouse, titles typed, the
 // track entry's keys, the confirmation box and the limits, then what the editor returned, its
 // queues and the lines of ZQ_CD.INI.

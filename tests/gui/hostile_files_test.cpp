@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vantora program started on hand-made hostile settings files: junk, huge lines, duplicate
 // sections, settings out of range and album sections full of garbage. Each run must show the
 // window, play a track the disc has, exit 0 and leave every byte of ZQ_CD.INI it does not mean to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's main window as a person uses it: the real CDPLAYER on Qt widgets (offscreen), a
 // virtual drive and the manual clock; buttons clicked, menu items chosen, drop-list rows picked,
 // boxes answered, and what the window, the device log and the INI file show afterwards.

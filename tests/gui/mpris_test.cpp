@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player driven from the desktop's side only: vantora on its own X server (Xvfb) and its own
 // session bus, worked with playerctl as a media key or a panel widget would, and what it did read
 // back from the bus and the device log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vantora program as a person starts it: options, the main window, settings on close.
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Icon names in their four forms, and images decoded from the program's resources and files.
 #include <gtest/gtest.h>
 

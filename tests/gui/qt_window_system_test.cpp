@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt window system on the offscreen platform: the player's four windows built from their
 // definitions, and real clicks, keys and drags turned into native input.
 #include <gtest/gtest.h>

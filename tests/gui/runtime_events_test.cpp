@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The runtime's event loop on real Qt widgets: the player's windows created with their bound
 // variables, driven by clicks, keys, drags and moves on the offscreen platform, and the events the
 // loop body sees in return.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vantora program on a settings file it cannot write, ended every way a person or a session
 // ends it: each time it names the file and the reason on standard error, ends at once and leaves
 // the file as it was; a link whose target is still missing is written through.

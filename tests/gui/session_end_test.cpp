@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The end of the session: what the window procedures save on the way out reaches the disk.
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window placement on real screens: a saved position that no screen shows is brought back.
 #include <gtest/gtest.h>
 

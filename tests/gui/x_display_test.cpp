@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vantora program on a real X server (Xvfb), as a person uses it: the window's title read
 // from the server, its toolbar buttons clicked and its menu worked with the keyboard (xdotool),
 // and the settings it saved when it closed.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the .deb from the build tree into a temporary folder and checks its contents and that
 # dpkg-shlibdeps computed its dependencies (the Qt libraries the programs link).
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -29,7 +30,7 @@ execute_process(COMMAND ${DPKG_DEB} --contents ${debs}
                 RESULT_VARIABLE result OUTPUT_VARIABLE contents TIMEOUT 30)
 foreach(path ./usr/bin/vantora ./usr/bin/vantora-drive ./usr/share/applications/vantora.desktop
         ./usr/share/metainfo/org.vantora.Vantora.metainfo.xml ./usr/share/man/man1/vantora.1
-        ./usr/share/icons/hicolor/48x48/apps/vantora.png)
+        ./usr/share/man/man1/vantora-drive.1 ./usr/share/icons/hicolor/256x256/apps/vantora.png)
   string(REPLACE "." "\\." pattern "${path}")
   if(NOT contents MATCHES " ${pattern}\n")
     message(FATAL_ERROR "the package lacks ${path}:\n${contents}")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the vantora component into a temporary root and checks that exactly the expected files
 # land under /usr, that the launcher entry names what was installed, and that the program runs.
 set(root ${WORK_DIR}/root)
@@ -14,6 +15,8 @@ set(expected
     usr/bin/vantora
     usr/bin/vantora-drive
     usr/share/applications/vantora.desktop
+    usr/share/icons/hicolor/scalable/apps/vantora.svg
+    usr/share/man/man1/vantora-drive.1
     usr/share/man/man1/vantora.1
     usr/share/metainfo/org.vantora.Vantora.metainfo.xml)
 foreach(size IN LISTS ICON_SIZES)

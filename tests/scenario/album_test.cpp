@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The album key, the pages of track buttons and the album store in ZQ_CD.INI.
 #include <string>
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's device commands against the virtual drive on the manual clock, asserted on the
 // device log and the main window's controls.
 #include <sys/wait.h>

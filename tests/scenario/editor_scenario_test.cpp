@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playlist editor reached from the main window on the model: an unknown disc becomes an album
 // with playlists, which the main window then offers and plays, and the editor later removes.
 #include <functional>

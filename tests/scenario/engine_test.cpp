@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player following the virtual drive on the manual clock: status line, buttons, times, album
 // and the commands sent, step by step.
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A disc image heard through the recorder: command strings as the player sends them, the manual
 // clock, and the recording checked sample by sample against the sound file.
 #include <gtest/gtest.h>

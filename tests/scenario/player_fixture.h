@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A player run on the model window system, a virtual drive and the manual clock, with its INI
 // file and drive in temporary directories.
 #pragma once

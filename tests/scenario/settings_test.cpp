@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program entry and settings: the main window from start-up to close against the model window
 // system, asserting on the INI file and the window's state.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole player over simulated hours: a seeded run of what a user and a hand on the drive do,
 // on the model window system and the manual clock, with what must always hold checked after
 // every step.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small BIN/CUE disc image that a test or benchmark writes itself: raw 2352-byte sectors in one
 // file holding the place pattern, so a read can be checked sample by sample and byte by byte.
 #pragma once

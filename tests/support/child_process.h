@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Programs a GUI test starts as a person would: children it ends and reaps, their environment,
 // their output, polling with a limit, and an X server of the test's own.
 #pragma once

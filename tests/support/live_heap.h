@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bytes the process holds on its heap right now, for tests that watch memory stay flat over
 // a long run.
 #pragma once

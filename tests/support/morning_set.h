@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The album the album store and editor tests share: "Morning Set" by Various, twelve tracks of
 // which track 2 is titled "Opening".
 #pragma once

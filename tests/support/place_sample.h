@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The place pattern that test sound is written in: every stereo sample frame tells its own place,
 // so a recording or a read can be checked sample by sample. No test framework needed, so
 // benchmarks write it too.

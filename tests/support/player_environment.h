@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a player run needs around it: a temporary settings folder named by VANTORA_CONFIG_DIR and,
 // where asked, a virtual drive behind the command device. All of it is undone, and the folder
 // removed, when the environment goes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's windows as the runtime tests create them: their variables in binding order, and
 // queues of the player's record shape.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's runtime windows as Qt widgets: a control's widget found by the properties the Qt
 // window system gives it, menu items, row drags, and the guard that keeps a stuck run from hanging.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A drive that answers as a test scripts it: any mode, any table of contents, any operation
 // failing in any way, and injected command failures. For what the virtual drive never does.
 #pragma once

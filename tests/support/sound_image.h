@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Disc images with sound that a test writes itself: a WAV or FLAC file whose every sample frame
 // tells its own place in the file, a CUE sheet over it, and the recorder's WAV read back.
 #pragma once

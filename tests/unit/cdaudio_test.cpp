@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-string device for cdaudio: replies, error numbers and the play head, driven against
 // the virtual drive on the manual clock.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libcdio drive on BIN/CUE images the tests write: the table of contents and the play head
 // through command strings on the manual clock, the sound read sample by sample, and images that
 // change, vanish or were never images.

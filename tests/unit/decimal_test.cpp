@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exact decimals, the text-to-number rules and the decimal stack.
 #include "runtime/decimal.h"
 

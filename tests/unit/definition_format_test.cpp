@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The definition reader against hand-built resources: fields at their byte offsets, the lookup
 // across modules, and damaged or hostile data failing cleanly.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's four windows as the program's embedded definitions yield them.
 #include "windows/definition.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window descriptions: what the compiler accepts and refuses, and what the writer lays down.
 #include "windows/description.h"
 

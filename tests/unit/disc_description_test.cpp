@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Disc descriptions and CUE sheets: good ones give the right table of contents, bad ones an error
 // naming the line, and no input crashes the readers.
 #include <gtest/gtest.h>

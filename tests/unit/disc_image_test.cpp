@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Disc images with sound: where a CUE sheet lays its file on the disc, the files refused when the
 // disc goes in, the state file's record of the sound, the sound file read by place and the
 // recorder's WAV file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for the CD drive suites: temporary drive directories, fixtures and test discs.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantora-drive: the hand on the drive, run in a second process while a player's device is live,
 // and its command line.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dump of the player's windows: what a person reads to check a definition.
 #include <gtest/gtest.h>
 

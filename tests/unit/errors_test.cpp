@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Last error and the fatal runtime error path.
 #include "runtime/errors.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // INI access through the value stack: argument order, trailing blanks, limits and flags.
 #include "runtime/ini.h"
 

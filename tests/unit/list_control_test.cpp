@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // List controls: rows from the bound queue through the columns of the format string, and the
 // format strings themselves.
 #include "runtime/list_control.h"

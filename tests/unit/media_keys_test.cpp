@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media keys' commands as the main window's button clicks, the repeat mode as a loop status
 // and the track as the bus shows it, on the model window system without a bus.
 #include "desktop/media_keys.h"

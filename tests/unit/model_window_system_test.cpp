@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory window system: scripted input, waits on the manual clock, message box answers and
 // the window procedure chain through it.
 #include "platform/model_window_system.h"

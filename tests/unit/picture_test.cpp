@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display pictures: compiling, formatting and reading back.
 #include "runtime/picture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The profile functions: parsing, writing, deleting, caching and safe write-back of INI files,
 // also by processes sharing one.
 #include "platform/profile/profile.h"

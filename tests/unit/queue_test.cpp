@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Queues: positions, errors, growth, record layouts and allocation failures.
 #include "runtime/queue.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's embedded resources and the module search order.
 #include "platform/resources/resources.h"
 

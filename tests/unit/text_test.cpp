@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fixed-length texts and the runtime's string operations.
 #include "runtime/text.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device replies as time values and time values as mm:ss, on the boundaries.
 #include "app/times.h"
 

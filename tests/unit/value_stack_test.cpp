@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The value stack. Owned texts are checked for leaks by the sanitizer build.
 #include "runtime/value_stack.h"
 

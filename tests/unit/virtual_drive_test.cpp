@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one clock, the virtual drive's state file and the drive as several processes share it.
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window API on the model window system, with the player's own window definitions.
 #include "runtime/window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantora-dump: prints windows of a definition set as text, one control per line, for a person
 // to check a definition.
 #include <fstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantora-embed: turns files into a C++ source holding them as the program's embedded resources.
 #include <fstream>
 #include <iostream>

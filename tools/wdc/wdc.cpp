@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vantora-wdc: compiles a window description into a definition resource.
 #include <fstream>
 #include <iostream>
