@@ -1816,7 +1816,7 @@ bool QtWindowSystem::PaintNow(uintptr_t window, int32_t control) {
 
 namespace {
 
-// Gives the box the spec's caption, lines, icon and buttons; the buttons in the order given.
+// Gives the box the caption, lines, icon and buttons it is described with; the buttons in order.
 std::vector<QPushButton*> Describe(QMessageBox& box, const MessageBoxSpec& spec) {
   box.setWindowTitle(FromAnsi(spec.caption));
   QStringList lines;
