@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/qt/qt_widgets.h"
+
+#include <QIcon>
+#include <QPainter>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+
+#include "platform/qt/qt_text.h"
+
+namespace vantora::platform::qt {
+
+QValidator::State CharacterLimit::validate(QString& input, int& /*position*/) const {
+  return input.toUcs4().size() <= limit_ ? Acceptable : Invalid;
+}
+
+void DropListBox::showPopup() {
+  if (beforeShow)
+    beforeShow();
+  QComboBox::showPopup();
+}
+
+void DropListBox::paintEvent(QPaintEvent* /*event*/) {
+  if (beforeShow)
+    beforeShow();
+  QStylePainter painter(this);
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  option.currentText = shown;
+  option.currentIcon = QIcon();
+  painter.drawComplexControl(QStyle::CC_ComboBox, option);
+  painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+void GroupFrame::SetTitle(const QString& title) {
+  title_ = title;
+  update();
+}
+
+void GroupFrame::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(this);
+  const QFontMetrics metrics(font());
+  const int top = metrics.height() / 2;
+  const QRect frame = rect().adjusted(0, top, -2, -2);
+  const int textLeft = 6;
+  const int textWidth =
+      title_.isEmpty() ? 0 : metrics.horizontalAdvance(WithoutMnemonics(title_)) + 4;
+  const auto outline = [&](const QColor& colour, int offset) {
+    painter.setPen(colour);
+    const QRect r = frame.translated(offset, offset);
+    painter.drawLine(r.left(), r.top(), r.left() + textLeft - 2, r.top());
+    painter.drawLine(r.left() + textLeft + textWidth, r.top(), r.right(), r.top());
+    painter.drawLine(r.right(), r.top(), r.right(), r.bottom());
+    painter.drawLine(r.right(), r.bottom(), r.left(), r.bottom());
+    painter.drawLine(r.left(), r.bottom(), r.left(), r.top());
+  };
+  outline(palette().color(QPalette::Light), 1);
+  outline(palette().color(QPalette::Mid), 0);
+  if (!title_.isEmpty()) {
+    style()->drawItemText(&painter, QRect(textLeft, 0, textWidth, metrics.height()),
+                          Qt::AlignCenter | Qt::TextShowMnemonic, palette(), isEnabled(), title_,
+                          QPalette::WindowText);
+  }
+}
+
+}  // namespace vantora::platform::qt

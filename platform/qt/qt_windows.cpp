@@ -1,0 +1,334 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Windows and their frames: creating, showing, placing, iconizing and destroying them.
+#include "platform/qt/qt_window_system_impl.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "platform/qt/qt_images.h"
+#include "platform/qt/qt_text.h"
+
+namespace vantora::platform::qt {
+
+namespace {
+
+// A position saved on a screen that is no longer there would leave the window out of reach:
+// unless a good piece of its title bar lies on some screen, it is moved onto the primary one.
+QPoint KeepReachable(QPoint at, QSize size) {
+  constexpr int kTitleHeight = 24;
+  constexpr int kGrip = 40;  // pixels of title bar a user needs to take hold of
+  // Off every screen, and far enough from the int limits for QRect's arithmetic: a hand-edited
+  // position can be anything.
+  constexpr int kFar = 1 << 24;
+  at = QPoint(std::clamp(at.x(), -kFar, kFar), std::clamp(at.y(), -kFar, kFar));
+  const QRect title(at, QSize(std::max(size.width(), kGrip), kTitleHeight));
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect overlap = screen->availableGeometry().intersected(title);
+    if (overlap.width() >= std::min(kGrip, title.width()) && overlap.height() >= kTitleHeight / 2) {
+      return at;
+    }
+  }
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary == nullptr) {
+    return at;
+  }
+  const QRect area = primary->availableGeometry();
+  const int x = std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - size.width()));
+  const int y = std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - kTitleHeight));
+  return {x, y};
+}
+
+}  // namespace
+
+void QtWindowSystem::Impl::TopWindow::closeEvent(QCloseEvent* event) {
+  const Window* window = impl_.Find(handle_);
+  if (window == nullptr || window->destroying) {
+    event->accept();
+    return;
+  }
+  // The runtime decides whether the window closes.
+  event->ignore();
+  impl_.Report({NativeInput::Type::CloseRequested, handle_});
+}
+
+void QtWindowSystem::Impl::TopWindow::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  if (isVisible() && !isMinimized() && pos() != knownPos) {
+    knownPos = pos();
+    impl_.Report({NativeInput::Type::Moved, handle_});
+  }
+}
+
+void QtWindowSystem::Impl::TopWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange)
+    return;
+  // The platform echoes the runtime's own changes a little later, through every state it
+  // passed; for a moment after such a change, state changes are taken as those echoes.
+  if (ownChange && sinceOwnChange.elapsed() < 500) {
+    knownMinimized = isMinimized();
+    return;
+  }
+  ownChange = false;
+  if (isMinimized() != knownMinimized) {
+    knownMinimized = isMinimized();
+    impl_.Report({NativeInput::Type::Iconized, handle_});
+  }
+}
+
+uintptr_t QtWindowSystem::Impl::Create(const NativeWindowSpec& spec) {
+  const uintptr_t handle = nextHandle_++;
+  auto window = std::make_unique<Window>();
+  window->handle = handle;
+  window->top = std::make_unique<TopWindow>(*this, handle);
+  QWidget* top = window->top.get();
+  window->font = MakeFont(spec.font, nullptr);
+  window->scale = UnitScale::FromFont(window->font);
+  top->setFont(window->font);
+  top->setWindowTitle(FromAnsi(spec.title));
+  if (!spec.icon.empty()) {
+    top->setWindowIcon(LoadIcon(spec.icon));
+  }
+  auto* layout = new QVBoxLayout(top);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  window->client = new QWidget(top);
+  layout->addWidget(window->client);
+  SetWallpaper(window->client, spec.wallpaper);
+  window->body = new QWidget(window->client);
+  windows_[handle] = std::move(window);
+  Window& w = *windows_[handle];
+
+  const Rect rect = spec.rect;
+  const QSize client(w.scale.ToPixelsX(rect.width == kDefault ? 200 : rect.width),
+                     w.scale.ToPixelsY(rect.height == kDefault ? 100 : rect.height));
+  for (const NativeControl& control : spec.controls) {
+    Build(w, control);
+  }
+  Stack(w);
+  ResizeClient(w, client);
+  if (rect.x != kDefault || rect.y != kDefault) {
+    w.top->knownPos = QPoint(rect.x == kDefault ? 0 : w.scale.ToPixelsX(rect.x),
+                             rect.y == kDefault ? 0 : w.scale.ToPixelsY(rect.y));
+    top->move(rect.x == kDefault ? 0 : w.scale.ToPixelsX(rect.x),
+              rect.y == kDefault ? 0 : w.scale.ToPixelsY(rect.y));
+  }
+  UpdateVisibility(w);
+  return handle;
+}
+
+void QtWindowSystem::Impl::SetWallpaper(QWidget* widget, std::string_view name) {
+  if (name.empty())
+    return;
+  const QImage image = LoadImage(name);
+  if (image.isNull())
+    return;
+  QPalette palette = widget->palette();
+  palette.setBrush(QPalette::Window, QBrush(QPixmap::fromImage(image)));
+  widget->setPalette(palette);
+  widget->setAutoFillBackground(true);
+}
+
+void QtWindowSystem::Impl::ResizeClient(Window& w, QSize size) {
+  size = size.expandedTo(QSize(1, 0));
+  w.client->setFixedSize(size);
+  const int toolbarHeight = w.toolbar != nullptr ? w.toolbar->height() : 0;
+  if (w.toolbar != nullptr) {
+    // The strip spans the client area whatever width the definition gives it.
+    w.toolbar->setGeometry(0, 0, size.width(), toolbarHeight);
+  }
+  w.body->setGeometry(0, toolbarHeight, size.width(), std::max(0, size.height() - toolbarHeight));
+  if (w.top->layout() != nullptr) {
+    w.top->layout()->activate();
+  }
+}
+
+uintptr_t QtWindowSystem::CreateWindow(const NativeWindowSpec& spec) {
+  Impl::Quiet quiet(*impl_);
+  return impl_->Create(spec);
+}
+
+bool QtWindowSystem::ShowWindow(uintptr_t window) {
+  Impl::Window* w = impl_->Find(window);
+  if (w == nullptr)
+    return false;
+  Impl::Quiet quiet(*impl_);
+  w->top->show();
+  QCoreApplication::sendPostedEvents(w->top.get());
+  w->top->knownPos = w->top->pos();
+  if (impl_->afterShow_) {
+    QTimer::singleShot(impl_->afterShowDelay_,
+                       [action = std::exchange(impl_->afterShow_, {}), window] { action(window); });
+  }
+  return true;
+}
+
+bool QtWindowSystem::DestroyWindow(uintptr_t window) {
+  const auto it = impl_->windows_.find(window);
+  if (it == impl_->windows_.end())
+    return false;
+  Impl::Quiet quiet(*impl_);
+  if (impl_->drag_ && impl_->drag_->window == window) {
+    if (impl_->drag_->active)
+      QApplication::restoreOverrideCursor();
+    impl_->drag_.reset();
+  }
+  std::unique_ptr<Impl::Window> owned = std::move(it->second);
+  impl_->windows_.erase(it);
+  owned->destroying = true;
+  owned->top->close();
+  std::erase_if(impl_->pending_,
+                [window](const NativeInput& input) { return input.window == window; });
+  return true;
+}
+
+uint64_t QtWindowSystem::NativeHandle(uintptr_t window) const {
+  const Impl::Window* w = impl_->Find(window);
+  return w == nullptr ? 0 : static_cast<uint64_t>(w->top->winId());
+}
+
+bool QtWindowSystem::SetWindowTitle(uintptr_t window, std::string_view title) {
+  Impl::Window* w = impl_->Find(window);
+  if (w == nullptr)
+    return false;
+  w->top->setWindowTitle(FromAnsi(title));
+  return true;
+}
+
+bool QtWindowSystem::SetWindowIcon(uintptr_t window, std::string_view icon) {
+  Impl::Window* w = impl_->Find(window);
+  if (w == nullptr)
+    return false;
+  w->top->setWindowIcon(icon.empty() ? QIcon() : LoadIcon(icon));
+  return true;
+}
+
+std::optional<Rect> QtWindowSystem::WindowRect(uintptr_t window) const {
+  const Impl::Window* w = impl_->Find(window);
+  if (w == nullptr)
+    return std::nullopt;
+  const QPoint at = w->top->pos();
+  const QSize size = w->client->size();
+  return Rect{w->scale.ToUnitsX(at.x()), w->scale.ToUnitsY(at.y()), w->scale.ToUnitsX(size.width()),
+              w->scale.ToUnitsY(size.height())};
+}
+
+bool QtWindowSystem::SetWindowRect(uintptr_t window, const Rect& rect) {
+  Impl::Window* w = impl_->Find(window);
+  if (w == nullptr)
+    return false;
+  Impl::Quiet quiet(*impl_);
+  QPoint at = w->top->pos();
+  if (rect.x != kUnchanged)
+    at.setX(w->scale.ToPixelsX(rect.x));
+  if (rect.y != kUnchanged)
+    at.setY(w->scale.ToPixelsY(rect.y));
+  if (rect.x != kUnchanged || rect.y != kUnchanged)
+    at = KeepReachable(at, w->top->frameGeometry().size());
+  w->top->knownPos = at;
+  if (at != w->top->pos())
+    w->top->move(at);
+  QSize size = w->client->size();
+  if (rect.width != kUnchanged)
+    size.setWidth(std::max(1, w->scale.ToPixelsX(rect.width)));
+  if (rect.height != kUnchanged)
+    size.setHeight(std::max(0, w->scale.ToPixelsY(rect.height)));
+  if (size != w->client->size())
+    impl_->ResizeClient(*w, size);
+  return true;
+}
+
+bool QtWindowSystem::IsIconized(uintptr_t window) const {
+  const Impl::Window* w = impl_->Find(window);
+  return w != nullptr && w->top->isMinimized();
+}
+
+bool QtWindowSystem::SetIconized(uintptr_t window, bool iconized) {
+  Impl::Window* w = impl_->Find(window);
+  if (w == nullptr)
+    return false;
+  Impl::Quiet quiet(*impl_);
+  Impl::TopWindow* top = w->top.get();
+  top->knownMinimized = iconized;
+  top->ownChange = true;
+  top->sinceOwnChange.start();
+  const bool visible = top->isVisible();
+  top->setAttribute(Qt::WA_ShowWithoutActivating, true);
+  Qt::WindowStates state = top->windowState();
+  state.setFlag(Qt::WindowMinimized, iconized);
+  state.setFlag(Qt::WindowActive, false);
+  top->setWindowState(state);
+  if (visible)
+    top->show();
+  top->setAttribute(Qt::WA_ShowWithoutActivating, false);
+  return true;
+}
+
+bool QtWindowSystem::SetStayOnTop(uintptr_t window, bool onTop) {
+  Impl::Window* w = impl_->Find(window);
+  if (w == nullptr)
+    return false;
+  QWidget* top = w->top.get();
+  if (top->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
+    return true;
+  Impl::Quiet quiet(*impl_);
+  const bool visible = top->isVisible();
+  const QPoint at = top->pos();
+  // Changing window flags hides the window; it comes back where it was, without taking focus.
+  top->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+  if (visible) {
+    w->top->knownPos = at;
+    top->move(at);
+    top->setAttribute(Qt::WA_ShowWithoutActivating, true);
+    top->show();
+    top->setAttribute(Qt::WA_ShowWithoutActivating, false);
+  }
+  return true;
+}
+
+bool QtWindowSystem::IsStayOnTop(uintptr_t window) const {
+  const Impl::Window* w = impl_->Find(window);
+  return w != nullptr && w->top->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+uintptr_t QtWindowSystem::WindowFromNativeHandle(uint64_t hwnd) const {
+  if (hwnd == 0)
+    return 0;
+  for (const auto& [handle, window] : impl_->windows_) {
+    if (static_cast<uint64_t>(window->top->winId()) == hwnd)
+      return handle;
+  }
+  return 0;
+}
+
+intptr_t QtWindowSystem::SetWindowProc(uintptr_t window, intptr_t proc) {
+  Impl::Window* w = impl_->Find(window);
+  if (w == nullptr || proc == 0)
+    return 0;
+  return std::exchange(w->proc, proc);
+}
+
+bool QtWindowSystem::SaveWindowImage(uintptr_t window, const std::string& path) const {
+  const Impl::Window* w = impl_->Find(window);
+  if (w == nullptr)
+    return false;
+  return w->top->grab().save(
+      QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())), "PNG");
+}
+
+void QtWindowSystem::RequestClose(uintptr_t window) {
+  if (impl_->Find(window) != nullptr)
+    impl_->Report({NativeInput::Type::CloseRequested, window});
+}
+
+void QtWindowSystem::AfterFirstShow(int milliseconds, std::function<void(uintptr_t)> action) {
+  impl_->afterShow_ = std::move(action);
+  impl_->afterShowDelay_ = milliseconds;
+}
+
+}  // namespace vantora::platform::qt
