@@ -2,34 +2,20 @@
 // The vantora program on a real X server (Xvfb), as a person uses it: the window's title read
 // from the server, its toolbar buttons clicked and its menu worked with the keyboard (xdotool),
 // and the settings it saved when it closed.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <regex>
-#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/x_session.h"
 #include "windows/definition.h"
 
 namespace {
 
 using namespace vantora::testing;
-using Clock = SteadyClock;
 
 // Generous: a loaded machine with two cores may take seconds to start a program.
 constexpr auto kStartLimit = 60s;
@@ -37,32 +23,9 @@ constexpr auto kChangeLimit = 30s;
 
 class XDisplay : public testing::Test {
  protected:
-  void SetUp() override {
-    for (const char* tool : {"Xvfb", "xdotool"}) {
-      ASSERT_EQ(std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()), 0)
-          << tool << " is missing: scripts/deps.sh installs it (packages xvfb, xdotool)";
-    }
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vantora-x-display-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    StartServer();
-  }
-  void TearDown() override {
-    player_.Stop();
-    server_.Stop();
-    std::filesystem::remove_all(dir_);
-  }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(session_.Start(XSession::WindowManager::kNone)); }
 
-  void StartServer() {
-    display_ = StartXvfb(server_, Environment({}, {}), dir_ / "xvfb.log", kStartLimit);
-    ASSERT_FALSE(display_.empty()) << "Xvfb did not start or gave no display number";
-  }
-
-  std::string X(const std::string& arguments) const {
-    // A server that stopped answering must not hold the test up.
-    return Output("DISPLAY=" + display_ + " timeout 30 xdotool " + arguments + " 2>/dev/null");
-  }
+  std::string X(const std::string& arguments) const { return session_.Xdotool(arguments); }
   std::string Title() const { return X("getwindowname " + window_); }
   // Waits until the window's title matches `pattern`; returns the title then, or "" after the
   // limit.
@@ -101,46 +64,24 @@ class XDisplay : public testing::Test {
     FAIL() << "no toolbar button " << number;
   }
 
-  // Starts the player in its compact form with AutoPlay on, on the drive in dir_/drive, and
-  // finds its window.
+  // Starts the player in its compact form with AutoPlay on, on the drive in the session's
+  // folder, and finds its window.
   void StartCompactPlayer() {
-    const auto config = dir_ / "config";
-    std::filesystem::create_directories(config);
-    std::ofstream(config / "ZQ_CD.INI", std::ios::binary)
-        << "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nControl Panel=1\r\n"
-           "Auto Play=1\r\n";
-    const auto runtime = dir_ / "runtime";
-    std::filesystem::create_directories(runtime);
-    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-    ASSERT_TRUE(player_.Start(
-        {VANTORA_EXECUTABLE, "--drive", (dir_ / "drive").string(), "--trace",
-         (dir_ / "trace.log").string()},
-        // No session bus: without one libdbus would try to start a bus for this display, and
-        // what it allocates for that is never freed.
-        Environment({"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "VANTORA_CONFIG_DIR",
-                     "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"},
-                    {"DISPLAY=" + display_, "VANTORA_CONFIG_DIR=" + config.string(),
-                     "XDG_RUNTIME_DIR=" + runtime.string(),
-                     "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-bus").string()}),
-        dir_ / "player.log"));
-    window_ = Poll(kStartLimit, [&] {
-      const std::string found = X("search --onlyvisible --pid " + std::to_string(player_.pid()));
-      return found.substr(0, found.find('\n'));
-    });
-    ASSERT_FALSE(window_.empty()) << "no window of the player on " << display_ << ":\n"
-                                  << Read(dir_ / "player.log");
+    ASSERT_NO_FATAL_FAILURE(session_.StartPlayer(
+        {.ini = "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nControl Panel=1\r\n"
+                "Auto Play=1\r\n",
+         .drive = session_.dir() / "drive",
+         .arguments = {"--trace", (session_.dir() / "trace.log").string()}}));
+    window_ = std::to_string(session_.player_window());
   }
 
-  std::filesystem::path dir_;
-  std::string display_;
+  XSession session_;
   std::string window_;
-  Child server_;
-  Child player_;
 };
 
 TEST_F(XDisplay, CompactPlayerWithAutoPlayIsPausedOpenedAndClosedByHand) {
-  const auto config = dir_ / "config";
-  const auto trace = dir_ / "trace.log";
+  const auto config = session_.config_dir();
+  const auto trace = session_.dir() / "trace.log";
   ASSERT_NO_FATAL_FAILURE(StartCompactPlayer());
   // The compact form shows the status in the title, with the track's running time.
   const std::string playing = AwaitTitle("CD Playing 1  \\(00:0\\d\\)", kStartLimit);
@@ -159,14 +100,12 @@ TEST_F(XDisplay, CompactPlayerWithAutoPlayIsPausedOpenedAndClosedByHand) {
   // File, Exit from the keyboard: Alt+F opens the menu, "x" is Exit's mnemonic.
   X("windowfocus --sync " + window_);
   X("key --clearmodifiers alt+f");
-  Poll(kChangeLimit, [&] {
-    const std::string windows = X("search --onlyvisible --pid " + std::to_string(player_.pid()));
-    return windows.find('\n') != std::string::npos ? windows : std::string();
-  });
+  Poll(kChangeLimit,
+       [&] { return session_.VisibleWindows(session_.player().pid()).size() > 1 ? "menu" : ""; });
   X("key x");
   int code = -1;
-  ASSERT_TRUE(player_.WaitForExit(kChangeLimit, code)) << "the player did not close";
-  EXPECT_EQ(code, 0) << Read(dir_ / "player.log");
+  ASSERT_TRUE(session_.player().WaitForExit(kChangeLimit, code)) << "the player did not close";
+  EXPECT_EQ(code, 0) << Read(session_.player_log());
 
   const std::string ini = Read(config / "ZQ_CD.INI");
   for (const char* saved :
@@ -182,16 +121,9 @@ TEST_F(XDisplay, CompactPlayerWithAutoPlayIsPausedOpenedAndClosedByHand) {
 // The drive tool puts in a disc whose track 1 holds data; the player, compact and with AutoPlay,
 // is worked from its toolbar and read from its caption.
 TEST_F(XDisplay, APlayTheDriveRefusesAndAStopWhilePausedShowWhatTheDriveDoes) {
-  std::filesystem::create_directories(dir_ / "drive");
-  Child tool;
-  int code = -1;
-  ASSERT_TRUE(
-      tool.Start({VANTORA_DRIVE_TOOL, "--drive", (dir_ / "drive").string(), "insert", "--mixed"},
-                 Environment({}, {}), dir_ / "tool.log"));
-  ASSERT_TRUE(tool.WaitForExit(kChangeLimit, code));
-  ASSERT_EQ(code, 0) << Read(dir_ / "tool.log");
+  ASSERT_NO_FATAL_FAILURE(session_.DriveTool(session_.dir() / "drive", {"insert", "--mixed"}));
   ASSERT_NO_FATAL_FAILURE(StartCompactPlayer());
-  const auto trace = dir_ / "trace.log";
+  const auto trace = session_.dir() / "trace.log";
   // AutoPlay's play of the data track is refused: the player stands stopped.
   const auto refused = [&]() -> std::string {
     return Read(trace).find("play cdaudio from 1\t262\t") != std::string::npos ? "yes" : "";

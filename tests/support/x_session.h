@@ -1,0 +1,356 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A desktop of the test's own: an X server, a window manager when asked for, and the player on
+// them. What the test learns it asks the server, as any other X client would (xdotool, xprop,
+// xwininfo), and what the screen shows it reads back from the server (xwd), so that what is
+// checked is what a person would see rather than what the program believes it drew.
+//
+// Failures while setting up are fatal to the test: call the void members through
+// ASSERT_NO_FATAL_FAILURE.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <QImage>
+#include <QMargins>
+#include <QRect>
+#include <QRgb>
+#include <bit>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+
+namespace vantora::testing {
+
+// An X window as the server numbers it; 0 stands for the root window.
+using WindowId = unsigned long;
+inline constexpr WindowId kRootWindow = 0;
+
+// The numbers in a property's value as Property gives it: window ids ("0x400006, 0x600003") or
+// cardinals ("1, 1, 20, 1").
+inline std::vector<unsigned long> Numbers(const std::string& value) {
+  std::vector<unsigned long> numbers;
+  static const std::regex number("0x[0-9a-fA-F]+|\\d+");
+  for (auto it = std::sregex_iterator(value.begin(), value.end(), number);
+       it != std::sregex_iterator(); ++it) {
+    numbers.push_back(std::stoul(it->str(), nullptr, 0));
+  }
+  return numbers;
+}
+
+// An image in X's window dump format (what `xwd` writes), or a null image when it is not one of
+// the true-colour ZPixmap dumps an X server of 24-bit depth gives.
+inline QImage ParseXwd(const std::string& data) {
+  const auto field = [&](std::size_t index) -> uint32_t {
+    const auto* at = reinterpret_cast<const unsigned char*>(data.data()) + index * 4;
+    return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | at[3];
+  };
+  constexpr std::size_t kFields = 25;
+  if (data.size() < kFields * 4) {
+    return {};
+  }
+  const uint32_t header_size = field(0), format = field(2), width = field(4), height = field(5),
+                 msb_first = field(7), bits_per_pixel = field(11), bytes_per_line = field(12),
+                 colours = field(19);
+  const uint32_t masks[3] = {field(14), field(15), field(16)};
+  const std::size_t pixels = std::size_t{header_size} + std::size_t{colours} * 12;
+  const std::size_t bytes = bits_per_pixel / 8;
+  if (format != 2 || (bits_per_pixel != 24 && bits_per_pixel != 32) || width == 0 || height == 0 ||
+      bytes_per_line < width * bytes ||
+      data.size() < pixels + std::size_t{bytes_per_line} * height) {
+    return {};
+  }
+  // A colour's bits in a pixel, scaled to 0..255.
+  const auto channel = [](uint32_t pixel, uint32_t mask) {
+    if (mask == 0) {
+      return 0;
+    }
+    const uint64_t full = mask >> std::countr_zero(mask);
+    return static_cast<int>(((pixel & mask) >> std::countr_zero(mask)) * uint64_t{255} / full);
+  };
+  QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+  for (uint32_t y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const unsigned char*>(data.data()) + pixels +
+                      std::size_t{y} * bytes_per_line;
+    auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
+    for (uint32_t x = 0; x < width; ++x) {
+      uint32_t pixel = 0;
+      for (std::size_t i = 0; i < bytes; ++i) {
+        const uint32_t byte = row[x * bytes + i];
+        pixel |= msb_first != 0 ? byte << (8 * (bytes - 1 - i)) : byte << (8 * i);
+      }
+      out[x] = qRgb(channel(pixel, masks[0]), channel(pixel, masks[1]), channel(pixel, masks[2]));
+    }
+  }
+  return image;
+}
+
+// Saves `image` as a PNG at `path`, making its folder.
+inline bool SavePng(const QImage& image, const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path.parent_path(), error);
+  return image.save(QString::fromStdString(path.string()), "PNG");
+}
+
+// Where a test's screenshot named `name` goes.
+inline std::filesystem::path ScreenshotPath(const std::string& name) {
+  return std::filesystem::path(VANTORA_SCREENSHOT_DIR) / name;
+}
+
+class XSession {
+ public:
+  enum class WindowManager { kNone, kOpenbox };
+
+  // How the player is started.
+  struct PlayerStart {
+    // Written as the player's ZQ_CD.INI first; without it, what the last run saved stays.
+    std::optional<std::string> ini = {};
+    // The folder of the virtual drive (--drive).
+    std::optional<std::filesystem::path> drive = {};
+    // Further arguments, such as --trace FILE.
+    std::vector<std::string> arguments = {};
+  };
+
+  // Generous: a loaded machine with two cores may take seconds to start a program.
+  static constexpr std::chrono::milliseconds kStartLimit = 60s;
+
+  XSession() = default;
+  XSession(const XSession&) = delete;
+  XSession& operator=(const XSession&) = delete;
+  ~XSession() {
+    player_.Stop();
+    window_manager_.Stop();
+    server_.Stop();
+    if (!dir_.empty()) {
+      std::error_code error;
+      std::filesystem::remove_all(dir_, error);
+    }
+  }
+
+  // Makes the session's folder and starts the server, then the window manager if one is asked
+  // for, returning once it manages the screen.
+  void Start(WindowManager window_manager) {
+    std::vector<const char*> tools = {"Xvfb", "xdotool", "xprop", "xwininfo", "xwd"};
+    if (window_manager == WindowManager::kOpenbox) {
+      tools.push_back("openbox");
+    }
+    for (const char* tool : tools) {
+      ASSERT_EQ(std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()), 0)
+          << tool << " is missing: scripts/deps.sh installs it";
+    }
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "vantora-x-session-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    display_ = StartXvfb(server_, Environment({}, {}), dir_ / "xvfb.log", kStartLimit);
+    ASSERT_FALSE(display_.empty()) << "Xvfb did not start or gave no display number";
+    if (window_manager == WindowManager::kOpenbox) {
+      ASSERT_NO_FATAL_FAILURE(StartOpenbox());
+    }
+  }
+
+  const std::filesystem::path& dir() const { return dir_; }
+  const std::string& display() const { return display_; }
+  // The player's settings folder (VANTORA_CONFIG_DIR); it outlives the player's runs.
+  std::filesystem::path config_dir() const { return dir_ / "config"; }
+
+  // What xdotool printed for `arguments`, given as on a shell's command line.
+  std::string Xdotool(const std::string& arguments) const { return Tool("xdotool " + arguments); }
+
+  // The visible top-level windows of process `pid`.
+  std::vector<WindowId> VisibleWindows(pid_t pid) const {
+    return Numbers(Xdotool("search --onlyvisible --pid " + std::to_string(pid)));
+  }
+
+  // The value of `window`'s property `name` as xprop writes it after the name ("= " or ": window
+  // id # " taken off), or "" when the window does not have it.
+  std::string Property(WindowId window, const std::string& name) const {
+    const std::string target = window == kRootWindow ? "-root" : "-id " + std::to_string(window);
+    const std::string line = Tool("xprop -notype " + target + " " + name);
+    for (const std::string& lead : {name + " = ", name + ": window id # "}) {
+      if (line.rfind(lead, 0) == 0) {
+        return line.substr(lead.size());
+      }
+    }
+    return "";
+  }
+
+  // Where `window`'s own area is on the screen, without the window manager's frame.
+  QRect ClientGeometry(WindowId window) const {
+    const std::string info = Tool("xwininfo -id " + std::to_string(window));
+    const auto value = [&](const std::string& label) {
+      std::smatch match;
+      return std::regex_search(info, match, std::regex(label + ":\\s+(-?\\d+)"))
+                 ? std::stoi(match[1])
+                 : 0;
+    };
+    return QRect(value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"),
+                 value("Height"));
+  }
+  // The frame the window manager put around `window`: left, top, right and bottom.
+  QMargins FrameExtents(WindowId window) const {
+    const std::vector<unsigned long> sides = Numbers(Property(window, "_NET_FRAME_EXTENTS"));
+    if (sides.size() != 4) {
+      return {};
+    }
+    return QMargins(static_cast<int>(sides[0]), static_cast<int>(sides[2]),
+                    static_cast<int>(sides[1]), static_cast<int>(sides[3]));
+  }
+  QRect FrameGeometry(WindowId window) const {
+    return ClientGeometry(window).marginsAdded(FrameExtents(window));
+  }
+
+  // The top-level window that has the keyboard's input, or 0 when none has.
+  WindowId Focus() const {
+    const std::vector<unsigned long> focus = Numbers(Xdotool("getwindowfocus"));
+    return focus.size() == 1 ? focus[0] : 0;
+  }
+  // The window the window manager calls active, or 0.
+  WindowId ActiveWindow() const {
+    const std::vector<unsigned long> active = Numbers(Property(kRootWindow, "_NET_ACTIVE_WINDOW"));
+    return active.empty() ? 0 : active[0];
+  }
+
+  // What the server shows on the whole screen, or a null image if it could not be read.
+  QImage Capture() const {
+    const auto dump = dir_ / "screen.xwd";
+    std::filesystem::remove(dump);
+    Tool("xwd -root -silent -out " + dump.string());
+    return ParseXwd(Read(dump));
+  }
+
+  // Starts the player on this display and returns once its first window is visible.
+  void StartPlayer(const PlayerStart& start) {
+    player_.Stop();
+    player_window_ = 0;
+    std::filesystem::create_directories(config_dir());
+    if (start.ini) {
+      std::ofstream(config_dir() / "ZQ_CD.INI", std::ios::binary) << *start.ini;
+    }
+    const auto runtime = dir_ / "runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    std::vector<std::string> argv = {VANTORA_EXECUTABLE};
+    if (start.drive) {
+      argv.insert(argv.end(), {"--drive", start.drive->string()});
+    }
+    argv.insert(argv.end(), start.arguments.begin(), start.arguments.end());
+    ASSERT_TRUE(player_.Start(
+        argv,
+        // No session bus: without one libdbus would try to start a bus for this display, and
+        // what it allocates for that is never freed.
+        Environment(
+            {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "VANTORA_CONFIG_DIR",
+             "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"},
+            {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display_,
+             "VANTORA_CONFIG_DIR=" + config_dir().string(), "XDG_RUNTIME_DIR=" + runtime.string(),
+             "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-bus").string()}),
+        player_log()));
+    const std::string window = Poll(kStartLimit, [&] {
+      const std::vector<WindowId> windows = VisibleWindows(player_.pid());
+      return windows.empty() ? std::string() : std::to_string(windows.front());
+    });
+    ASSERT_FALSE(window.empty()) << "no window of the player on " << display_ << ":\n"
+                                 << Read(player_log());
+    player_window_ = std::stoul(window);
+  }
+  Child& player() { return player_; }
+  // The player's first visible window, as StartPlayer found it.
+  WindowId player_window() const { return player_window_; }
+  // What the player wrote to its standard output and error, over all its runs.
+  std::filesystem::path player_log() const { return dir_ / "player.log"; }
+  // Closes `window` as a person would, with Alt+F4 to the window manager, which asks the
+  // program to close it. Needs the window manager.
+  void CloseWindow(WindowId window) const {
+    Xdotool("windowactivate --sync " + std::to_string(window));
+    Xdotool("key --clearmodifiers alt+F4");
+  }
+  // Ends the player as the desktop session would (SIGTERM) and returns its exit code, or -1
+  // when it had to be killed.
+  int StopPlayer() {
+    int code = -1;
+    if (player_.pid() > 0) {
+      ::kill(player_.pid(), SIGTERM);
+      if (!player_.WaitForExit(kStartLimit, code)) {
+        player_.Stop();
+      }
+    }
+    return code;
+  }
+
+  // Runs the drive tool on the drive in `drive`, e.g. {"insert", "--mixed"}, and requires it to
+  // succeed.
+  void DriveTool(const std::filesystem::path& drive, const std::vector<std::string>& arguments) {
+    std::filesystem::create_directories(drive);
+    std::vector<std::string> argv = {VANTORA_DRIVE_TOOL, "--drive", drive.string()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    Child tool;
+    int code = -1;
+    const auto log = dir_ / "drive-tool.log";
+    std::filesystem::remove(log);
+    ASSERT_TRUE(tool.Start(argv, Environment({}, {}), log));
+    ASSERT_TRUE(tool.WaitForExit(kStartLimit, code)) << Read(log);
+    ASSERT_EQ(code, 0) << Read(log);
+  }
+
+ private:
+  // Runs an X client on this display; a server that stopped answering must not hold the test
+  // up.
+  std::string Tool(const std::string& command) const {
+    return Output("DISPLAY=" + display_ + " timeout 30 " + command + " 2>/dev/null");
+  }
+
+  // Openbox with settings of its own rather than the user's: one desktop, new windows focused,
+  // focus by click, and Alt+F4 to close. Its cache (its log) goes into the session's folder too.
+  void StartOpenbox() {
+    const auto rc = dir_ / "openbox-rc.xml";
+    std::ofstream(rc) << R"(<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
+  <placement><policy>Smart</policy></placement>
+  <desktops><number>1</number></desktops>
+  <keyboard><keybind key="A-F4"><action name="Close"/></keybind></keyboard>
+  <mouse>
+    <context name="Frame">
+      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
+    </context>
+    <context name="Client">
+      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
+    </context>
+    <context name="Titlebar">
+      <mousebind button="Left" action="Drag"><action name="Move"/></mousebind>
+    </context>
+  </mouse>
+</openbox_config>
+)";
+    const auto log = dir_ / "openbox.log";
+    ASSERT_TRUE(window_manager_.Start(
+        {"openbox", "--sm-disable", "--config-file", rc.string()},
+        Environment({"DISPLAY", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"},
+                    {"DISPLAY=" + display_, "XDG_CONFIG_HOME=" + (dir_ / "xdg-config").string(),
+                     "XDG_CACHE_HOME=" + (dir_ / "xdg-cache").string(),
+                     "XDG_DATA_HOME=" + (dir_ / "xdg-data").string()}),
+        log));
+    // It announces itself once it has taken the screen over.
+    const std::string check =
+        Poll(kStartLimit, [&] { return Property(kRootWindow, "_NET_SUPPORTING_WM_CHECK"); });
+    ASSERT_FALSE(check.empty()) << "openbox did not take the screen over:\n" << Read(log);
+  }
+
+  std::filesystem::path dir_;
+  std::string display_;
+  Child server_;
+  Child window_manager_;
+  Child player_;
+  WindowId player_window_ = 0;
+};
+
+}  // namespace vantora::testing
