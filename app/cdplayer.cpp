@@ -294,6 +294,7 @@ bool CDPLAYER() {
     if (!MAINWINDOWEVENT()) {
       break;
     }
+    SAVECHANGEDSETTINGS(CURRENTEVENT() == EVENT::Timer);
   }
   WINDOWCLOSE(MAINWINDOW);
   MAINWINDOW = 0;

@@ -46,6 +46,20 @@ void WriteNumber(const char* key, int32_t value) {
   WRITEINI();
 }
 
+// The six settings as they were last read or written, so that a change reaches the file when it
+// is made: a session that ends by taking the display away ends the program without a word.
+struct Saved {
+  int32_t x, y, stayOnTop, controlPanel, autoPlay, displayMode;
+  bool operator==(const Saved&) const = default;
+};
+Saved& LastSaved() {
+  static Saved saved{};
+  return saved;
+}
+Saved Current() {
+  return {WINDOWX, WINDOWY, STAYONTOP, CONTROLPANEL, AUTOPLAY, DISPLAYMODE};
+}
+
 }  // namespace
 
 void READSETTINGS() {
@@ -55,6 +69,7 @@ void READSETTINGS() {
   if (PopText().empty()) {
     WriteText("Product", kProduct);
     WriteText("Copyright", kCopyright);
+    LastSaved() = Current();
     return;
   }
   SETTINGSFOUND = 1;
@@ -72,6 +87,7 @@ void READSETTINGS() {
   // The position to save starts as the one read: a player closed without being moved keeps it.
   WINDOWX = STARTX;
   WINDOWY = STARTY;
+  LastSaved() = Current();
 }
 
 void SAVESETTINGS() {
@@ -81,6 +97,18 @@ void SAVESETTINGS() {
   WriteNumber("Control Panel", CONTROLPANEL);
   WriteNumber("Auto Play", AUTOPLAY);
   WriteNumber("Display Mode", DISPLAYMODE);
+  LastSaved() = Current();
+}
+
+void SAVECHANGEDSETTINGS(bool withPosition) {
+  Saved now = Current();
+  if (!withPosition) {
+    // A drag reports every step; the place is written at the next tick instead.
+    now.x = LastSaved().x;
+    now.y = LastSaved().y;
+  }
+  if (!(now == LastSaved()))
+    SAVESETTINGS();
 }
 
 }  // namespace vantora::app

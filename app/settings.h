@@ -8,5 +8,8 @@ namespace vantora::app {
 void READSETTINGS();
 // Writes the six settings keys.
 void SAVESETTINGS();
+// Writes the six keys when a setting changed since they were last read or written; a changed
+// window position counts only `withPosition`.
+void SAVECHANGEDSETTINGS(bool withPosition);
 
 }  // namespace vantora::app

@@ -74,6 +74,7 @@ class QtWindowSystem::Impl {
     // Moves and state changes arrive late; only those that differ from what the runtime last
     // asked for or was told are the user's.
     QPoint knownPos;
+    bool placed = false;  // the runtime gave the window a position
     bool knownMinimized = false;
     bool ownChange = false;
     QElapsedTimer sinceOwnChange;
@@ -137,6 +138,7 @@ class QtWindowSystem::Impl {
   // Windows (qt_windows.cpp).
   uintptr_t Create(const NativeWindowSpec& spec);
   static void SetWallpaper(QWidget* widget, std::string_view name);
+  void PlaceFrame(Window& w, QPoint at);
   void ResizeClient(Window& w, QSize size);
 
   // Controls (qt_controls.cpp).

@@ -7,10 +7,12 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 #include "platform/qt/qt_images.h"
 #include "platform/qt/qt_text.h"
+#include "platform/qt/qt_x11.h"
 
 namespace vantora::platform::qt {
 
@@ -113,10 +115,8 @@ uintptr_t QtWindowSystem::Impl::Create(const NativeWindowSpec& spec) {
   Stack(w);
   ResizeClient(w, client);
   if (rect.x != kDefault || rect.y != kDefault) {
-    w.top->knownPos = QPoint(rect.x == kDefault ? 0 : w.scale.ToPixelsX(rect.x),
-                             rect.y == kDefault ? 0 : w.scale.ToPixelsY(rect.y));
-    top->move(rect.x == kDefault ? 0 : w.scale.ToPixelsX(rect.x),
-              rect.y == kDefault ? 0 : w.scale.ToPixelsY(rect.y));
+    PlaceFrame(w, QPoint(rect.x == kDefault ? 0 : w.scale.ToPixelsX(rect.x),
+                         rect.y == kDefault ? 0 : w.scale.ToPixelsY(rect.y)));
   }
   UpdateVisibility(w);
   return handle;
@@ -132,6 +132,21 @@ void QtWindowSystem::Impl::SetWallpaper(QWidget* widget, std::string_view name) 
   palette.setBrush(QPalette::Window, QBrush(QPixmap::fromImage(image)));
   widget->setPalette(palette);
   widget->setAutoFillBackground(true);
+}
+
+// A window's position is its frame's, title bar included. The window manager is asked to put the
+// frame there rather than told where the client area goes: just after a window is shown, Qt does
+// not know the frame yet, and a client placed at the frame's position ends up one title bar lower
+// than asked, or its title bar above the screen.
+void QtWindowSystem::Impl::PlaceFrame(Window& w, QPoint at) {
+  w.top->knownPos = at;
+  w.top->placed = true;
+  w.top->winId();
+  if (QWindow* handle = w.top->windowHandle()) {
+    handle->setFramePosition(at);
+  } else {
+    w.top->move(at);
+  }
 }
 
 void QtWindowSystem::Impl::ResizeClient(Window& w, QSize size) {
@@ -160,7 +175,8 @@ bool QtWindowSystem::ShowWindow(uintptr_t window) {
   Impl::Quiet quiet(*impl_);
   w->top->show();
   QCoreApplication::sendPostedEvents(w->top.get());
-  w->top->knownPos = w->top->pos();
+  if (!w->top->placed)
+    w->top->knownPos = w->top->pos();
   if (impl_->afterShow_) {
     QTimer::singleShot(impl_->afterShowDelay_,
                        [action = std::exchange(impl_->afterShow_, {}), window] { action(window); });
@@ -212,7 +228,9 @@ std::optional<Rect> QtWindowSystem::WindowRect(uintptr_t window) const {
   const Impl::Window* w = impl_->Find(window);
   if (w == nullptr)
     return std::nullopt;
-  const QPoint at = w->top->pos();
+  // Where the window was last put or seen: a placement the window manager has yet to carry out
+  // counts as done, as it would on a desktop that places windows at once.
+  const QPoint at = w->top->isVisible() ? w->top->knownPos : w->top->pos();
   const QSize size = w->client->size();
   return Rect{w->scale.ToUnitsX(at.x()), w->scale.ToUnitsY(at.y()), w->scale.ToUnitsX(size.width()),
               w->scale.ToUnitsY(size.height())};
@@ -223,16 +241,7 @@ bool QtWindowSystem::SetWindowRect(uintptr_t window, const Rect& rect) {
   if (w == nullptr)
     return false;
   Impl::Quiet quiet(*impl_);
-  QPoint at = w->top->pos();
-  if (rect.x != kUnchanged)
-    at.setX(w->scale.ToPixelsX(rect.x));
-  if (rect.y != kUnchanged)
-    at.setY(w->scale.ToPixelsY(rect.y));
-  if (rect.x != kUnchanged || rect.y != kUnchanged)
-    at = KeepReachable(at, w->top->frameGeometry().size());
-  w->top->knownPos = at;
-  if (at != w->top->pos())
-    w->top->move(at);
+  // The size first: a resize Qt carries out later would otherwise undo a frame placement.
   QSize size = w->client->size();
   if (rect.width != kUnchanged)
     size.setWidth(std::max(1, w->scale.ToPixelsX(rect.width)));
@@ -240,6 +249,16 @@ bool QtWindowSystem::SetWindowRect(uintptr_t window, const Rect& rect) {
     size.setHeight(std::max(0, w->scale.ToPixelsY(rect.height)));
   if (size != w->client->size())
     impl_->ResizeClient(*w, size);
+  if (rect.x == kUnchanged && rect.y == kUnchanged)
+    return true;
+  QPoint at = w->top->knownPos;
+  if (rect.x != kUnchanged)
+    at.setX(w->scale.ToPixelsX(rect.x));
+  if (rect.y != kUnchanged)
+    at.setY(w->scale.ToPixelsY(rect.y));
+  at = KeepReachable(at, w->top->frameGeometry().size());
+  if (at != w->top->pos() || at != w->top->knownPos)
+    impl_->PlaceFrame(*w, at);
   return true;
 }
 
@@ -274,19 +293,17 @@ bool QtWindowSystem::SetStayOnTop(uintptr_t window, bool onTop) {
   if (w == nullptr)
     return false;
   QWidget* top = w->top.get();
-  if (top->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
+  Qt::WindowFlags flags = top->windowFlags();
+  if (flags.testFlag(Qt::WindowStaysOnTopHint) == onTop)
     return true;
-  Impl::Quiet quiet(*impl_);
-  const bool visible = top->isVisible();
-  const QPoint at = top->pos();
-  // Changing window flags hides the window; it comes back where it was, without taking focus.
-  top->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-  if (visible) {
-    w->top->knownPos = at;
-    top->move(at);
-    top->setAttribute(Qt::WA_ShowWithoutActivating, true);
-    top->show();
-    top->setAttribute(Qt::WA_ShowWithoutActivating, false);
+  // The widget's own setter would re-create the window: it would blink and come back inactive.
+  // The flag changes in place; a shown window asks the window manager.
+  flags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+  top->overrideWindowFlags(flags);
+  if (QWindow* handle = top->windowHandle()) {
+    handle->setFlags(flags);
+    if (top->isVisible() && !AskKeepAbove(*handle, onTop) && onTop)
+      top->raise();
   }
   return true;
 }

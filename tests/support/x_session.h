@@ -286,6 +286,12 @@ class XSession {
     return code;
   }
 
+  // Takes the display away, as the end of a desktop session may before its programs have ended.
+  void StopServer() {
+    window_manager_.Stop();
+    server_.Stop();
+  }
+
   // Runs the drive tool on the drive in `drive`, e.g. {"insert", "--mixed"}, and requires it to
   // succeed.
   void DriveTool(const std::filesystem::path& drive, const std::vector<std::string>& arguments) {
