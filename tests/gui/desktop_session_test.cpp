@@ -31,6 +31,7 @@ std::string Setting(const std::string& ini, const std::string& key) {
 struct Restarts {
   XSession::WindowManager manager;
   const char* place;  // "Window X=..\r\nWindow Y=..\r\n"
+  const char* compact;
 };
 
 class RestartsKeepThePlace : public testing::TestWithParam<Restarts> {};
@@ -40,7 +41,7 @@ TEST_P(RestartsKeepThePlace, ClosingAndStartingAgainLeavesTheWindowWhereItWas) {
   ASSERT_NO_FATAL_FAILURE(session.Start(GetParam().manager));
   const bool managed = GetParam().manager == XSession::WindowManager::kOpenbox;
   const std::string ini = std::string("[CD Player Settings]\r\nProduct=Vantora - Brennix\r\n") +
-                          GetParam().place + "Display Mode=1\r\n";
+                          GetParam().place + "Control Panel=" + GetParam().compact + "\r\n";
   std::optional<QRect> first;
   for (int run = 0; run < 4; ++run) {
     ASSERT_NO_FATAL_FAILURE(session.StartPlayer(
@@ -73,10 +74,13 @@ TEST_P(RestartsKeepThePlace, ClosingAndStartingAgainLeavesTheWindowWhereItWas) {
 
 INSTANTIATE_TEST_SUITE_P(
     Desktop, RestartsKeepThePlace,
-    testing::Values(Restarts{XSession::WindowManager::kOpenbox, "Window X=60\r\nWindow Y=100\r\n"},
-                    Restarts{XSession::WindowManager::kNone, "Window X=60\r\nWindow Y=100\r\n"},
-                    // A title bar saved above the screen comes back onto it, and stays.
-                    Restarts{XSession::WindowManager::kOpenbox, "Window X=30\r\nWindow Y=0\r\n"}));
+    testing::Values(
+        Restarts{XSession::WindowManager::kOpenbox, "Window X=60\r\nWindow Y=100\r\n", "0"},
+        Restarts{XSession::WindowManager::kNone, "Window X=60\r\nWindow Y=100\r\n", "0"},
+        // The compact form changes the window's height as it places it.
+        Restarts{XSession::WindowManager::kOpenbox, "Window X=60\r\nWindow Y=100\r\n", "1"},
+        // A title bar saved above the screen comes back onto it, and stays.
+        Restarts{XSession::WindowManager::kOpenbox, "Window X=30\r\nWindow Y=0\r\n", "0"}));
 
 }  // namespace
 
