@@ -82,6 +82,8 @@ struct NativeControl {
   std::string wallpaper;               // toolbar: image drawn behind its controls
   std::vector<uint32_t> alertKeys;     // entries: key codes that raise an alert
   int32_t maxLength = 0;               // entries: the bound field's length (0: no limit)
+  bool defaultButton = false;          // buttons: the one Enter presses
+  bool cancelButton = false;           // buttons: the one Escape presses
 };
 
 struct NativeWindowSpec {

@@ -2,6 +2,10 @@
 // Turns a window definition into the description the native window system builds a window from.
 #include "windows/native_spec.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
 #include "windows/list_format.h"
 
 namespace vantora::windows {
@@ -59,6 +63,19 @@ platform::NativeKind KindOf(const Control& control) {
   return platform::NativeKind::Region;
 }
 
+// A button's label without its mnemonic marker, compared without regard to case.
+bool LabelIs(const Control& control, std::string_view label) {
+  if (control.type != RecordType::Button || !control.text) {
+    return false;
+  }
+  std::string text = *control.text;
+  std::erase(text, '&');
+  return std::ranges::equal(text, label, [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
 class Builder {
  public:
   explicit Builder(NativeLayout& layout) : layout_(layout) {}
@@ -101,6 +118,10 @@ class Builder {
       native.maxLength = static_cast<int32_t>(control.variable->size);
     }
     native.wallpaper = control.wallpaper.value_or("");
+    // The definitions mark no default button: as the platform's dialogs do with their OK and
+    // Cancel, "OK" is the button Enter presses and "Cancel" the one Escape presses.
+    native.defaultButton = LabelIs(control, "OK");
+    native.cancelButton = LabelIs(control, "Cancel");
     layout_.spec.controls.push_back(std::move(native));
     for (const Control& child : control.children) {
       Add(child, id);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <algorithm>
 
 #include "platform/qt/qt_images.h"
@@ -173,8 +174,10 @@ void QtWindowSystem::Impl::Build(Window& w, const NativeControl& spec) {
       auto* button = new QPushButton(host);
       // A label of blanks is an icon-only button.
       button->setText(text.trimmed().isEmpty() ? QString() : text);
+      // Toolbar buttons are in the tab order, but a click leaves the focus where it was.
       if (c.toolbarChild)
-        button->setFocusPolicy(Qt::NoFocus);
+        button->setFocusPolicy(Qt::TabFocus);
+      button->setDefault(spec.defaultButton);
       QObject::connect(button, &QPushButton::clicked, button, [this, handle, id] {
         Report({NativeInput::Type::Activated, handle, id});
       });
@@ -230,6 +233,8 @@ void QtWindowSystem::Impl::Build(Window& w, const NativeControl& spec) {
     case NativeKind::TextBox: {
       auto* box = new QPlainTextEdit(host);
       box->setReadOnly(true);
+      // It shows no caret or focus: as a tab stop it would swallow a press of Tab unseen.
+      box->setFocusPolicy(Qt::NoFocus);
       box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       box->document()->setDocumentMargin(1);
@@ -298,6 +303,8 @@ void QtWindowSystem::Impl::Build(Window& w, const NativeControl& spec) {
     }
     case NativeKind::Sheet: {
       auto* sheet = new QTabWidget(host);
+      // Its tabs are a tab stop only once there is more than one to choose from.
+      sheet->tabBar()->setFocusPolicy(Qt::NoFocus);
       QObject::connect(sheet, &QTabWidget::currentChanged, sheet, [this, handle] {
         if (Window* window = Find(handle))
           UpdateVisibility(*window);
@@ -313,6 +320,8 @@ void QtWindowSystem::Impl::Build(Window& w, const NativeControl& spec) {
       auto* sheet = static_cast<QTabWidget*>(parent->widget.data());
       auto* page = new QWidget();
       sheet->addTab(page, text);
+      if (sheet->count() > 1)
+        sheet->tabBar()->setFocusPolicy(Qt::TabFocus);
       c.sheet = sheet;
       c.widget = page;
       Tag(page, handle, id);

@@ -168,7 +168,17 @@ class QtWindowSystem::Impl {
   // Input and waiting (qt_input.cpp).
   bool Watch(QObject* object, QEvent* event);
   bool Key(QObject* object, QKeyEvent* event);
+  // The keyboard as the platform's dialogs have it: mnemonics of buttons, groups and prompts,
+  // Enter and Escape, the first control focused when a window opens.
+  Window* WindowOf(const QObject* object) const;
+  std::vector<int32_t> MnemonicMatches(const Window& w, const QKeyEvent* event) const;
+  bool Mnemonic(Window& w, const QKeyEvent* event);
+  bool DialogKey(Window& w, const QKeyEvent* event);
+  static void ShowDefault(Window& w);
+  static void FocusFirst(Window& w);
   void Report(NativeInput input);
+  // An entry's edit the user has not left yet is reported before what its window does next.
+  void ReportEdits(uintptr_t handle);
   void Wait(ClockTime deadline);
 
   // The end of the session (qt_session.cpp).

@@ -335,7 +335,8 @@ TEST_F(EditorGui, TrackEntryKeysWalkTheAlbumAndTypedTitlesStay) {
                      EXPECT_TRUE(QTest::qWaitForWindowActive(TopLevel(), 2000));
                      TypeInto(W<QLineEdit>(5), longTitle);
                      TypeInto(W<QLineEdit>(3), "The Early Risers");
-                     QTest::keyClick(W<QLineEdit>(3), Qt::Key_Return);
+                     // Enter would press OK: Tab leaves the entry, which takes what was typed.
+                     QTest::keyClick(W<QLineEdit>(3), Qt::Key_Tab);
                    },
                    [] {
                      // The entry holds what its variable can.
@@ -359,7 +360,7 @@ TEST_F(EditorGui, TrackEntryKeysWalkTheAlbumAndTypedTitlesStay) {
       {"Up on the first row", "", Qt::Key_Up, {}, 0, "Track 1"},
       {"Up with none", "", Qt::Key_Up, {}, 12, "Track 12"},
       {"PgUp from 12", "", Qt::Key_PageUp, {}, 0, "Track 12"},
-      {"a title with none selected, then Enter", "Finale", Qt::Key_Return, {}, 0, "Finale"},
+      {"a title with none selected, then Tab", "Finale", Qt::Key_Tab, {}, 0, "Finale"},
       {"Ctrl+PgUp", "", Qt::Key_PageUp, Qt::ControlModifier, 1, "Track 1"},
       {"PgDn from 1", "", Qt::Key_PageDown, {}, 0, "Track 1"},
       {"a title of 70 characters, then Ctrl+PgDn", longTitle, Qt::Key_PageDown, Qt::ControlModifier,
