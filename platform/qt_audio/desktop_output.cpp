@@ -31,79 +31,78 @@ constexpr size_t BytesFor(int ms) {
   return static_cast<size_t>(kSampleRate) * ms / 1000 * kBytesPerFrame;
 }
 
-// What the sink may hold, and what may wait for it here. The drive's pump delivers a little at a
-// time (every 20 ms), so together they stay well under the 0.1 s the head is ahead of the ear.
-constexpr size_t kSinkBytes = BytesFor(40);
-constexpr size_t kQueueBytes = BytesFor(40);
+// What the sink is asked to hold (the server grants somewhat less): enough that a busy machine late
+// to top it up does not run it dry, little enough that the ear stays well within 0.2 s of the head.
+constexpr size_t kSinkBytes = BytesFor(150);
+// What may wait for the sink here at most. Sound is never dropped to keep within it while the sink
+// takes it; only a sink that has stopped taking sound for this long loses the oldest.
+constexpr size_t kMostQueued = BytesFor(1000);
 // How often the sink is topped up from the queue besides when sound arrives, and after how many
 // tops-up with nothing to give an emptied sink rests until sound comes again.
 constexpr int kFeedPeriodMs = 10;
 constexpr int kQuietFeeds = 50;
+// A sink that runs dry does not wait for the sound that comes late: the sound server plays on in
+// silence and cuts that much from the front of what comes next. So the sink is never let run dry:
+// after a few tops-up with nothing to give (a pause, a stop) it is kept this full of silence, which
+// is what sound then follows, and while sound comes it is saved from running dry by a little
+// silence should the sound come late.
+constexpr int kPauseFeeds = 5;
+constexpr size_t kCushionBytes = BytesFor(60);
+constexpr size_t kLowBytes = BytesFor(10);
+// A new stream is set going on a sink full of silence and this much more: a server whose sink has
+// been idle may take a sink's fill at once, and the first sound must still find the stream playing.
+constexpr size_t kLeadBytes = BytesFor(50);
 
-// The sound waiting for the sink, filled on the pump's thread and emptied on the output's. Past
-// its capacity the oldest sound goes, so that a sink that stalls never puts the ear behind the
-// head.
+// The sound waiting for the sink, filled on the pump's thread and emptied on the output's, in the
+// order it came.
 class SampleQueue {
  public:
-  SampleQueue() : ring_(kQueueBytes) {}
-
   void Push(const char* data, size_t bytes) {
     std::lock_guard lock(mutex_);
-    if (bytes >= ring_.size()) {
-      data += bytes - ring_.size();
-      bytes = ring_.size();
+    bytes_.insert(bytes_.end(), data, data + bytes);
+    if (bytes_.size() - head_ > kMostQueued) {
+      head_ = bytes_.size() - kMostQueued;
     }
-    const size_t overflow = std::max(size_ + bytes, ring_.size()) - ring_.size();
-    head_ = (head_ + overflow) % ring_.size();
-    size_ -= overflow;
-    size_t tail = (head_ + size_) % ring_.size();
-    for (size_t left = bytes; left > 0;) {
-      const size_t run = std::min(left, ring_.size() - tail);
-      std::memcpy(ring_.data() + tail, data, run);
-      data += run;
-      left -= run;
-      tail = (tail + run) % ring_.size();
-    }
-    size_ += bytes;
   }
 
   // Takes at most `most` bytes, in whole frames so the channels never swap.
   size_t Take(char* data, size_t most) {
     std::lock_guard lock(mutex_);
-    size_t bytes = std::min(size_, most);
+    size_t bytes = std::min(bytes_.size() - head_, most);
     bytes -= bytes % kBytesPerFrame;
-    for (size_t left = bytes; left > 0;) {
-      const size_t run = std::min(left, ring_.size() - head_);
-      std::memcpy(data, ring_.data() + head_, run);
-      data += run;
-      left -= run;
-      head_ = (head_ + run) % ring_.size();
+    if (bytes == 0) {
+      return 0;
     }
-    size_ -= bytes;
+    std::memcpy(data, bytes_.data() + head_, bytes);
+    head_ += bytes;
+    if (head_ == bytes_.size() || head_ > kMostQueued) {
+      bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(head_));
+      head_ = 0;
+    }
     return bytes;
   }
 
   void Clear() {
     std::lock_guard lock(mutex_);
-    head_ = size_ = 0;
+    bytes_.clear();
+    head_ = 0;
   }
 
   size_t Size() const {
     std::lock_guard lock(mutex_);
-    return size_;
+    return bytes_.size() - head_;
   }
 
  private:
   mutable std::mutex mutex_;
-  std::vector<char> ring_;
-  size_t head_ = 0;
-  size_t size_ = 0;
+  std::vector<char> bytes_;
+  size_t head_ = 0;  // where the sound not yet taken begins
 };
 
 // The sink lives on a thread of its own, so the player's windows never keep it waiting. It is fed
 // by writing as much as it has room for: whenever sound arrives and every few milliseconds while
-// there is sound. Half a second after the last of it, the sink is suspended, so that a player with
-// nothing to play costs nothing.
+// there is sound. Half a second after the last of it, the stream to the server ends, so that a
+// player with nothing to play costs nothing.
 class DesktopOutput final : public audio::SoundOutput {
  public:
   DesktopOutput() {
@@ -126,17 +125,14 @@ class DesktopOutput final : public audio::SoundOutput {
 
   // Starts the sink; false, with the reason, when it will not play.
   bool Start(const QAudioDevice& device, const QAudioFormat& format, std::string* why) {
+    device_ = device;
+    format_ = format;
     bool started = false;
     OnThread([&] {
-      sink_ = std::make_unique<QAudioSink>(device, format);
-      sink_->setBufferSize(static_cast<qsizetype>(kSinkBytes));
-      input_ = sink_->start();
-      started = input_ != nullptr && sink_->error() == QAudio::NoError;
-      if (started) {
-        feeder_ = std::make_unique<QTimer>();
-        feeder_->setTimerType(Qt::PreciseTimer);
-        QObject::connect(feeder_.get(), &QTimer::timeout, feeder_.get(), [this] { Feed(); });
-      }
+      feeder_ = std::make_unique<QTimer>();
+      feeder_->setTimerType(Qt::PreciseTimer);
+      QObject::connect(feeder_.get(), &QTimer::timeout, feeder_.get(), [this] { Feed(); });
+      started = Open();
     });
     if (!started && why != nullptr) {
       *why = "the sound output " + device.description().toStdString() + " would not start";
@@ -157,13 +153,39 @@ class DesktopOutput final : public audio::SoundOutput {
     QMetaObject::invokeMethod(&anchor_, work, Qt::BlockingQueuedConnection);
   }
 
+  // On the output's thread: a new stream to the sound server, set going on silence so that the
+  // first sound finds it playing. (A stream corked and set going again lost the front of its next
+  // sound, so a resting output ends its stream instead.)
+  bool Open() {
+    sink_ = std::make_unique<QAudioSink>(device_, format_);
+    sink_->setBufferSize(static_cast<qsizetype>(kSinkBytes));
+    input_ = sink_->start();
+    if (input_ == nullptr || sink_->error() != QAudio::NoError) {
+      sink_.reset();
+      input_ = nullptr;
+      return false;
+    }
+    const auto lead =
+        std::max<qsizetype>(sink_->bytesFree(), 0) + static_cast<qsizetype>(kLeadBytes);
+    input_->write(std::vector<char>(static_cast<size_t>(lead)).data(), lead);
+    quietFeeds_ = kPauseFeeds;
+    feeder_->start(kFeedPeriodMs);
+    return true;
+  }
+
+  // On the output's thread: nothing has come for a while, so the stream ends until sound comes.
+  void Rest() {
+    feeder_->stop();
+    sink_->stop();
+    sink_.reset();
+    input_ = nullptr;
+    held_ = 0;
+  }
+
   // On the output's thread: sound has arrived.
   void Wake() {
-    if (!sink_) {
+    if (!sink_ && !Open()) {
       return;
-    }
-    if (sink_->state() == QAudio::SuspendedState) {
-      sink_->resume();
     }
     quietFeeds_ = 0;
     if (!feeder_->isActive()) {
@@ -172,20 +194,27 @@ class DesktopOutput final : public audio::SoundOutput {
     Feed();
   }
 
-  // On the output's thread: moves what the sink has room for from the queue into it.
+  // On the output's thread: moves what the sink has room for from the queue into it, or silence
+  // when there is nothing to move and the sink would soon run dry.
   void Feed() {
     const auto room = static_cast<size_t>(std::max<qsizetype>(sink_->bytesFree(), 0));
     chunk_.resize(room);
-    const size_t bytes = queue_.Take(chunk_.data(), room);
+    size_t bytes = queue_.Take(chunk_.data(), room);
+    quietFeeds_ = bytes > 0 ? 0 : quietFeeds_ + 1;
+    const auto held = static_cast<size_t>(std::max<qsizetype>(sink_->bufferSize(), 0)) -
+                      std::min(room, static_cast<size_t>(sink_->bufferSize()));
+    const size_t floor = quietFeeds_ >= kPauseFeeds ? kCushionBytes : kLowBytes;
+    if (bytes == 0 && held < floor) {
+      bytes = std::min(floor - held, room);
+      bytes -= bytes % kBytesPerFrame;
+      std::fill_n(chunk_.begin(), bytes, char{0});
+    }
     if (bytes > 0) {
       input_->write(chunk_.data(), static_cast<qint64>(bytes));
-      quietFeeds_ = 0;
     }
-    const auto held = std::max<qsizetype>(sink_->bufferSize() - sink_->bytesFree(), 0);
-    held_ = static_cast<size_t>(held);
-    if (bytes == 0 && ++quietFeeds_ >= kQuietFeeds) {
-      feeder_->stop();
-      sink_->suspend();
+    held_ = held + bytes;
+    if (quietFeeds_ >= kQuietFeeds) {
+      Rest();
     }
   }
 
@@ -193,6 +222,8 @@ class DesktopOutput final : public audio::SoundOutput {
   std::atomic<size_t> held_{0};  // what the sink held at the last feed
   QThread thread_;
   QObject anchor_;  // lives on the thread: what runs there runs through it
+  QAudioDevice device_;
+  QAudioFormat format_;
   // Made, fed and ended on the thread.
   std::unique_ptr<QAudioSink> sink_;
   QIODevice* input_ = nullptr;  // the sink's own

@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The player heard through a real sound server: a PulseAudio of the test's own plays into a null
+// sink, parec records the sink's monitor, and the player, on an X server of its own, is worked
+// from its toolbar while it plays a ripped disc whose every sample tells its own place. The
+// recording is read back as runs of places, so that a sample lost or repeated, or silence put in,
+// shows where it happened.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/sound_image.h"
+#include "tests/support/x_session.h"
+#include "windows/definition.h"
+
+namespace {
+
+using namespace vantora::testing;
+
+constexpr auto kLimit = 60s;
+constexpr int64_t kRate = 44100;
+constexpr int64_t kTrack2 = 10 * kRate;  // where track 2 begins in the file
+constexpr int64_t kGoesOn = -1;          // the sound goes on where it stopped
+
+// The place a recorded frame tells, -1 for silence, -2 for anything else.
+int64_t PlaceOf(Stereo s) {
+  if (s == kSilence) {
+    return -1;
+  }
+  if ((static_cast<uint16_t>(s.right) & 0xff00) != 0x4000) {
+    return -2;
+  }
+  return int64_t{static_cast<uint16_t>(s.left)} | int64_t{s.right & 0xff} << 16;
+}
+
+// Where one run of consecutive places ends and the next begins, and the silence between.
+struct Join {
+  int64_t last = 0;
+  int64_t next = 0;
+  int64_t silence = 0;
+};
+struct Heard {
+  int64_t first = -1;  // the first place heard
+  int64_t last = -1;
+  std::vector<Join> joins;
+  int64_t garbled = 0;  // frames that are neither silence nor a place
+};
+
+Heard Decode(const std::vector<Stereo>& frames) {
+  Heard heard;
+  int64_t silence = 0;
+  for (const Stereo frame : frames) {
+    const int64_t place = PlaceOf(frame);
+    if (place == -2) {
+      ++heard.garbled;
+    } else if (place == -1) {
+      ++silence;
+    } else if (heard.first < 0) {
+      heard.first = heard.last = place;
+      silence = 0;
+    } else {
+      if (place != heard.last + 1 || silence > 0) {
+        heard.joins.push_back({heard.last, place, silence});
+      }
+      heard.last = place;
+      silence = 0;
+    }
+  }
+  return heard;
+}
+
+std::string Ms(int64_t frames) {
+  return std::to_string(frames * 1000 / kRate) + " ms";
+}
+
+std::string Describe(const Heard& heard) {
+  int64_t lost = 0, repeated = 0, silence = 0;
+  std::string text = "first place " + std::to_string(heard.first) + ", " +
+                     std::to_string(heard.joins.size()) + " joins, " +
+                     std::to_string(heard.garbled) + " garbled frames\n";
+  for (const Join& join : heard.joins) {
+    // A jump of a second or more is a play from elsewhere, not a fault.
+    const int64_t skip = join.next - join.last - 1;
+    if (std::abs(skip) < kRate) {
+      (skip > 0 ? lost : repeated) += std::abs(skip);
+    }
+    silence += join.silence;
+    text += "  " + std::to_string(join.last) + " -> " + std::to_string(join.next) + " after " +
+            Ms(join.silence) + " of silence\n";
+  }
+  return text + "lost " + std::to_string(lost) + " frames, repeated " + std::to_string(repeated) +
+         ", " + Ms(silence) + " of silence in all\n";
+}
+
+// A PulseAudio of the test's own, with nothing of the machine's: a null sink and a socket in the
+// test's folder. Root may run it as well (it only warns).
+class SoundServer {
+ public:
+  void Start(const std::filesystem::path& dir) {
+    ASSERT_EQ(std::system("command -v pulseaudio >/dev/null && command -v parec >/dev/null"), 0)
+        << "pulseaudio or parec is missing: scripts/deps.sh installs them";
+    std::filesystem::create_directories(dir / "pulse");
+    std::filesystem::permissions(dir / "pulse", std::filesystem::perms::owner_all);
+    socket_ = dir / "pulse" / "native";
+    env_ = Environment(
+        {"PULSE_SERVER", "PULSE_RUNTIME_PATH", "XDG_RUNTIME_DIR", "HOME"},
+        {"PULSE_SERVER=unix:" + socket_.string(), "PULSE_RUNTIME_PATH=" + (dir / "pulse").string(),
+         "XDG_RUNTIME_DIR=" + (dir / "pulse").string(), "HOME=" + dir.string()});
+    log_ = dir / "pulseaudio.log";
+    ASSERT_TRUE(daemon_.Start(
+        {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+         "--use-pid-file=false", "--load=module-null-sink sink_name=heard rate=44100 channels=2",
+         "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_.string()},
+        env_, log_));
+    const std::string up = Poll(
+        kLimit, [&] { return std::filesystem::exists(socket_) && Run("pactl info") ? "up" : ""; });
+    ASSERT_FALSE(up.empty()) << Read(log_);
+  }
+  // Records the sink's monitor, raw, into `file` until StopRecording.
+  void Record(const std::filesystem::path& file) {
+    ASSERT_TRUE(recorder_.Start({"parec", "-d", "heard.monitor", "--format=s16ne", "--rate=44100",
+                                 "--channels=2", "--raw", "--latency-msec=20", file.string()},
+                                env_, log_));
+  }
+  void StopRecording() { recorder_.Stop(); }
+  std::string server() const { return "unix:" + socket_.string(); }
+
+ private:
+  bool Run(const std::string& command) const {
+    return std::system(
+               ("PULSE_SERVER='" + server() + "' timeout 10 " + command + " >/dev/null 2>&1")
+                   .c_str()) == 0;
+  }
+  std::filesystem::path socket_, log_;
+  std::vector<std::string> env_;
+  Child daemon_, recorder_;
+};
+
+class SoundServerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(session_.Start(XSession::WindowManager::kNone));
+    ASSERT_NO_FATAL_FAILURE(sound_.Start(session_.dir()));
+  }
+  void TearDown() override { ::unsetenv("PULSE_SERVER"); }
+
+  std::string X(const std::string& arguments) const { return session_.Xdotool(arguments); }
+  // Clicks the middle of toolbar button `number` of the compact window, placed as its definition
+  // says (the window is as wide as the definition, so its width gives the units' size).
+  void ClickToolbarButton(int number) const {
+    const auto definition =
+        vantora::windows::FindWindowDefinition("cdplayer$CDPLAYER", "P2$CDPLAYWIN");
+    ASSERT_TRUE(definition && definition->toolbar);
+    const std::string window = std::to_string(session_.player_window());
+    const std::string geometry = X("getwindowgeometry --shell " + window);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(geometry, match, std::regex("WIDTH=(\\d+)\\nHEIGHT=(\\d+)")));
+    const double unit = std::stod(match[1]) / definition->position.width;
+    const int toolbar = definition->toolbar->position->height;
+    for (const auto& button : definition->toolbar->children) {
+      if (button.number == number && button.position) {
+        const auto& at = *button.position;
+        const int x = static_cast<int>((at.x + at.width / 2.0) * unit);
+        const int y =
+            std::stoi(match[2]) - static_cast<int>((toolbar - at.y - at.height / 2.0) * unit);
+        X("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
+          " click 1");
+        return;
+      }
+    }
+    FAIL() << "no toolbar button " << number;
+  }
+  size_t Count(const std::string& command) const {
+    const std::string log = Read(trace_);
+    size_t count = 0;
+    for (size_t at = log.find(command); at != std::string::npos; at = log.find(command, at + 1)) {
+      ++count;
+    }
+    return count;
+  }
+  // Clicks button `number` and waits until the drive has been sent `command` once more.
+  void Click(int number, const std::string& command) {
+    const size_t before = Count(command);
+    ASSERT_NO_FATAL_FAILURE(ClickToolbarButton(number));
+    ASSERT_FALSE(Poll(kLimit, [&] { return Count(command) > before ? "sent" : ""; }).empty())
+        << command << " never sent:\n"
+        << Read(trace_);
+  }
+
+  XSession session_;
+  SoundServer sound_;
+  std::filesystem::path trace_;
+};
+
+// Each step is two clicks with a wait between, after the disc has played a while; then the sound
+// goes on where it stood, or starts a track from its first sample.
+struct Step {
+  const char* what;
+  int button;
+  const char* command;
+  std::chrono::milliseconds wait;
+  int again;  // the second click, 0 for none
+  const char* again_command;
+  int64_t then;  // the place heard next, or kGoesOn
+};
+
+TEST_F(SoundServerTest, EveryPauseStopAndTrackChangeIsHeardWithoutASampleLostOrSilencePutIn) {
+  const auto dir = session_.dir();
+  trace_ = dir / "trace.log";
+  WriteSoundFile(dir / "rip.wav", 2 * kTrack2);
+  WriteText(dir / "rip.cue",
+            "FILE \"rip.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+            " TRACK 02 AUDIO\n  INDEX 01 00:10:00\n");
+  ASSERT_NO_FATAL_FAILURE(
+      session_.DriveTool(dir / "drive", {"insert", (dir / "rip.cue").string()}));
+  const auto heard_file = dir / "heard.raw";
+  ASSERT_NO_FATAL_FAILURE(sound_.Record(heard_file));
+  ::setenv("PULSE_SERVER", sound_.server().c_str(), 1);
+  ASSERT_NO_FATAL_FAILURE(session_.StartPlayer(
+      {.ini = "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nControl Panel=1\r\n"
+              "Auto Play=1\r\n",
+       .drive = dir / "drive",
+       .arguments = {"--trace", trace_.string()}}));
+  ASSERT_FALSE(
+      Poll(kLimit, [&] { return Count("play cdaudio from 1\t0\t") > 0 ? "playing" : ""; }).empty())
+      << Read(trace_);
+
+  const Step steps[] = {
+      {"pause 0.2 s", 13, "pause cdaudio\t0", 200ms, 13, "play cdaudio", kGoesOn},
+      {"pause 1 s", 13, "pause cdaudio\t0", 1000ms, 13, "play cdaudio", kGoesOn},
+      {"stop, play", 12, "stop cdaudio\t0", 300ms, 12, "play cdaudio from 1\t0", 0},
+      {"next track", 14, "play cdaudio from 2\t0", 0ms, 0, "", kTrack2},
+      {"pause 0.2 s on track 2", 13, "pause cdaudio\t0", 200ms, 13, "play cdaudio", kGoesOn},
+  };
+  std::vector<std::chrono::milliseconds> held;  // how long each step's two clicks were apart
+  for (const Step& step : steps) {
+    std::this_thread::sleep_for(1500ms);
+    const auto start = SteadyClock::now();
+    ASSERT_NO_FATAL_FAILURE(Click(step.button, step.command)) << step.what;
+    std::this_thread::sleep_for(step.wait);
+    if (step.again != 0) {
+      ASSERT_NO_FATAL_FAILURE(Click(step.again, step.again_command)) << step.what;
+    }
+    held.push_back(
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start));
+  }
+  std::this_thread::sleep_for(1500ms);
+  session_.StopPlayer();
+  sound_.StopRecording();
+
+  const std::string raw = Read(heard_file);
+  std::vector<Stereo> frames(raw.size() / sizeof(Stereo));
+  std::memcpy(frames.data(), raw.data(), frames.size() * sizeof(Stereo));
+  const Heard heard = Decode(frames);
+  const std::string figures = Describe(heard);
+  std::printf("%s", figures.c_str());
+  // The server's start-up is silence before the first sample, never a sample lost.
+  EXPECT_EQ(heard.first, 0) << figures;
+  EXPECT_EQ(heard.garbled, 0) << figures;
+  ASSERT_EQ(heard.joins.size(), std::size(steps)) << figures;
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    const Step& step = steps[i];
+    const Join& join = heard.joins[i];
+    SCOPED_TRACE(step.what);
+    EXPECT_EQ(join.next, step.then == kGoesOn ? join.last + 1 : step.then) << figures;
+    if (step.again == 0) {
+      EXPECT_LT(join.silence, kRate * 5 / 1000) << figures;  // a track change puts no silence in
+    } else {
+      // The silence is the pause, give or take how long the clicks took to arrive.
+      EXPECT_LT(join.silence, (held[i].count() + 300) * kRate / 1000) << figures;
+    }
+  }
+}
+
+}  // namespace
