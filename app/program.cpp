@@ -109,7 +109,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
 }
 
 // Where the disc's sound goes: the recorder --audio-out names, else the desktop's output. false
-// when the recorder cannot be made; without a desktop output the player plays silently.
+// when the recorder cannot be made; without a desktop output that plays the disc's format the
+// player plays silently.
 bool OpenSound(const Options& options, std::unique_ptr<platform::audio::SoundOutput>& output) {
   std::string why;
   if (options.audioOut) {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -52,6 +53,10 @@ constexpr size_t kLowBytes = BytesFor(10);
 // A new stream is set going on a sink full of silence and this much more: a server whose sink has
 // been idle may take a sink's fill at once, and the first sound must still find the stream playing.
 constexpr size_t kLeadBytes = BytesFor(50);
+// How often an output without a sound server looks for one again while sound comes. Qt itself
+// tries to reach a lost server again every three seconds, so a server is found within about three
+// seconds of its coming back; one that was not there when the player started, Qt never tries.
+constexpr auto kRetryPeriod = std::chrono::milliseconds(250);
 
 // The sound waiting for the sink, filled on the pump's thread and emptied on the output's, in the
 // order it came.
@@ -102,7 +107,9 @@ class SampleQueue {
 // The sink lives on a thread of its own, so the player's windows never keep it waiting. It is fed
 // by writing as much as it has room for: whenever sound arrives and every few milliseconds while
 // there is sound. Half a second after the last of it, the stream to the server ends, so that a
-// player with nothing to play costs nothing.
+// player with nothing to play costs nothing. Without a sound server the sound is let go as it
+// comes, so that it picks up from the head once a server is found again, which is looked for
+// while there is sound.
 class DesktopOutput final : public audio::SoundOutput {
  public:
   DesktopOutput() {
@@ -123,21 +130,17 @@ class DesktopOutput final : public audio::SoundOutput {
   DesktopOutput(const DesktopOutput&) = delete;
   DesktopOutput& operator=(const DesktopOutput&) = delete;
 
-  // Starts the sink; false, with the reason, when it will not play.
-  bool Start(const QAudioDevice& device, const QAudioFormat& format, std::string* why) {
-    device_ = device;
+  // Starts the output, with a sink if there is a sound server.
+  void Start(const QAudioFormat& format) {
     format_ = format;
-    bool started = false;
-    OnThread([&] {
+    OnThread([this] {
       feeder_ = std::make_unique<QTimer>();
       feeder_->setTimerType(Qt::PreciseTimer);
       QObject::connect(feeder_.get(), &QTimer::timeout, feeder_.get(), [this] { Feed(); });
-      started = Open();
+      if (!Open()) {
+        Lost();
+      }
     });
-    if (!started && why != nullptr) {
-      *why = "the sound output " + device.description().toStdString() + " would not start";
-    }
-    return started;
   }
 
   void Write(const int16_t* samples, size_t frames) override {
@@ -157,7 +160,11 @@ class DesktopOutput final : public audio::SoundOutput {
   // first sound finds it playing. (A stream corked and set going again lost the front of its next
   // sound, so a resting output ends its stream instead.)
   bool Open() {
-    sink_ = std::make_unique<QAudioSink>(device_, format_);
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull() || !device.isFormatSupported(format_)) {
+      return false;
+    }
+    sink_ = std::make_unique<QAudioSink>(device, format_);
     sink_->setBufferSize(static_cast<qsizetype>(kSinkBytes));
     input_ = sink_->start();
     if (input_ == nullptr || sink_->error() != QAudio::NoError) {
@@ -170,7 +177,22 @@ class DesktopOutput final : public audio::SoundOutput {
     input_->write(std::vector<char>(static_cast<size_t>(lead)).data(), lead);
     quietFeeds_ = kPauseFeeds;
     feeder_->start(kFeedPeriodMs);
+    lost_ = false;
     return true;
+  }
+
+  // On the output's thread: there is no sound server to play to. Said once until one is found.
+  void Lost() {
+    if (sink_) {
+      Rest();
+    }
+    queue_.Clear();
+    lost_ = true;
+    tried_ = std::chrono::steady_clock::now();
+    if (!said_) {
+      std::fprintf(stderr, "vantora: no sound output, so playback is silent\n");
+      said_ = true;
+    }
   }
 
   // On the output's thread: nothing has come for a while, so the stream ends until sound comes.
@@ -184,8 +206,16 @@ class DesktopOutput final : public audio::SoundOutput {
 
   // On the output's thread: sound has arrived.
   void Wake() {
-    if (!sink_ && !Open()) {
+    if (!sink_ && lost_ && std::chrono::steady_clock::now() - tried_ < kRetryPeriod) {
+      queue_.Clear();
       return;
+    }
+    if (!sink_) {
+      if (!Open()) {
+        Lost();
+        return;
+      }
+      said_ = false;
     }
     quietFeeds_ = 0;
     if (!feeder_->isActive()) {
@@ -197,6 +227,10 @@ class DesktopOutput final : public audio::SoundOutput {
   // On the output's thread: moves what the sink has room for from the queue into it, or silence
   // when there is nothing to move and the sink would soon run dry.
   void Feed() {
+    if (sink_->state() == QAudio::StoppedState) {
+      Lost();  // the server went away
+      return;
+    }
     const auto room = static_cast<size_t>(std::max<qsizetype>(sink_->bytesFree(), 0));
     chunk_.resize(room);
     size_t bytes = queue_.Take(chunk_.data(), room);
@@ -222,7 +256,6 @@ class DesktopOutput final : public audio::SoundOutput {
   std::atomic<size_t> held_{0};  // what the sink held at the last feed
   QThread thread_;
   QObject anchor_;  // lives on the thread: what runs there runs through it
-  QAudioDevice device_;
   QAudioFormat format_;
   // Made, fed and ended on the thread.
   std::unique_ptr<QAudioSink> sink_;
@@ -230,14 +263,18 @@ class DesktopOutput final : public audio::SoundOutput {
   std::unique_ptr<QTimer> feeder_;
   int quietFeeds_ = 0;
   std::vector<char> chunk_;
+  bool lost_ = false;  // no sound server was found
+  bool said_ = false;  // and that was said
+  std::chrono::steady_clock::time_point tried_;
 };
 
 QtMessageHandler previousHandler = nullptr;
 
-// Qt's sound service complains on its own when it finds no sound server; the player says it once,
-// in its own words, instead.
+// Qt's sound service complains on its own when it finds no sound server, or loses it; the player
+// says it once, in its own words, instead.
 void QuietSoundService(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (message.startsWith(QLatin1String("PulseAudioService:"))) {
+  if (message.startsWith(QLatin1String("PulseAudioService:")) ||
+      message.contains(QLatin1String("Stream error:"))) {
     return;
   }
   if (previousHandler != nullptr) {
@@ -247,29 +284,20 @@ void QuietSoundService(QtMsgType type, const QMessageLogContext& context, const 
   }
 }
 
-// The default output, asked for with the sound service's own complaints held back.
-QAudioDevice DefaultOutput() {
-  previousHandler = qInstallMessageHandler(QuietSoundService);
-  QAudioDevice device = QMediaDevices::defaultAudioOutput();
-  qInstallMessageHandler(previousHandler);
-  return device;
-}
-
 }  // namespace
 
 std::unique_ptr<audio::SoundOutput> OpenDesktopOutput(std::string* why) {
-  const QAudioDevice device = DefaultOutput();
-  if (device.isNull()) {
-    if (why != nullptr) {
-      *why = "no sound output";
-    }
-    return nullptr;
-  }
+  static const bool quiet = [] {
+    previousHandler = qInstallMessageHandler(QuietSoundService);
+    return true;
+  }();
+  (void)quiet;
   QAudioFormat format;
   format.setSampleRate(kSampleRate);
   format.setChannelCount(kChannels);
   format.setSampleFormat(QAudioFormat::Int16);
-  if (!device.isFormatSupported(format)) {
+  const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+  if (!device.isNull() && !device.isFormatSupported(format)) {
     if (why != nullptr) {
       *why = "the sound output " + device.description().toStdString() +
              " does not play 16-bit stereo at 44.1 kHz";
@@ -277,9 +305,7 @@ std::unique_ptr<audio::SoundOutput> OpenDesktopOutput(std::string* why) {
     return nullptr;
   }
   auto output = std::make_unique<DesktopOutput>();
-  if (!output->Start(device, format, why)) {
-    return nullptr;
-  }
+  output->Start(format);
   return output;
 }
 

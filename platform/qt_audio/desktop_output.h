@@ -10,9 +10,10 @@
 namespace vantora::platform::qt {
 
 // The desktop's default sound output, playing 16-bit stereo at 44.1 kHz on a thread of its own
-// and holding well under 0.1 s of sound, so what is heard keeps up with the play head. nullptr,
-// with the reason in `why`, when there is no output (a bare server, no sound service) or it will
-// not play that format. The application object must exist.
+// and holding under 0.2 s of sound, so what is heard keeps up with the play head. Without a sound
+// server it says so once on standard error and lets the sound go; a server that comes back is
+// played to again, from the head. nullptr, with the reason in `why`, when the output will not play
+// that format. The application object must exist.
 std::unique_ptr<audio::SoundOutput> OpenDesktopOutput(std::string* why);
 
 }  // namespace vantora::platform::qt

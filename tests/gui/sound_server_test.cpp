@@ -48,7 +48,8 @@ struct Join {
   int64_t silence = 0;
 };
 struct Heard {
-  int64_t first = -1;  // the first place heard
+  int64_t first = -1;     // the first place heard
+  int64_t first_at = -1;  // and the recorded frame it was heard in
   int64_t last = -1;
   std::vector<Join> joins;
   int64_t garbled = 0;  // frames that are neither silence nor a place
@@ -59,6 +60,7 @@ Heard Decode(const std::vector<Stereo>& frames) {
   int64_t silence = 0;
   for (const Stereo frame : frames) {
     const int64_t place = PlaceOf(frame);
+    heard.first_at += heard.first < 0 ? 1 : 0;
     if (place == -2) {
       ++heard.garbled;
     } else if (place == -1) {
@@ -75,6 +77,13 @@ Heard Decode(const std::vector<Stereo>& frames) {
     }
   }
   return heard;
+}
+
+Heard DecodeFile(const std::filesystem::path& file) {
+  const std::string raw = Read(file);
+  std::vector<Stereo> frames(raw.size() / sizeof(Stereo));
+  std::memcpy(frames.data(), raw.data(), frames.size() * sizeof(Stereo));
+  return Decode(frames);
 }
 
 std::string Ms(int64_t frames) {
@@ -115,6 +124,9 @@ class SoundServer {
         {"PULSE_SERVER=unix:" + socket_.string(), "PULSE_RUNTIME_PATH=" + (dir / "pulse").string(),
          "XDG_RUNTIME_DIR=" + (dir / "pulse").string(), "HOME=" + dir.string()});
     log_ = dir / "pulseaudio.log";
+    ASSERT_NO_FATAL_FAILURE(Up());
+  }
+  void Up() {
     ASSERT_TRUE(daemon_.Start(
         {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
          "--use-pid-file=false", "--load=module-null-sink sink_name=heard rate=44100 channels=2",
@@ -131,6 +143,10 @@ class SoundServer {
                                 env_, log_));
   }
   void StopRecording() { recorder_.Stop(); }
+  void Down() {
+    recorder_.Stop();
+    daemon_.Stop();
+  }
   std::string server() const { return "unix:" + socket_.string(); }
 
  private:
@@ -256,10 +272,7 @@ TEST_F(SoundServerTest, EveryPauseStopAndTrackChangeIsHeardWithoutASampleLostOrS
   session_.StopPlayer();
   sound_.StopRecording();
 
-  const std::string raw = Read(heard_file);
-  std::vector<Stereo> frames(raw.size() / sizeof(Stereo));
-  std::memcpy(frames.data(), raw.data(), frames.size() * sizeof(Stereo));
-  const Heard heard = Decode(frames);
+  const Heard heard = DecodeFile(heard_file);
   const std::string figures = Describe(heard);
   std::printf("%s", figures.c_str());
   // The server's start-up is silence before the first sample, never a sample lost.
@@ -278,6 +291,49 @@ TEST_F(SoundServerTest, EveryPauseStopAndTrackChangeIsHeardWithoutASampleLostOrS
       EXPECT_LT(join.silence, (held[i].count() + 300) * kRate / 1000) << figures;
     }
   }
+}
+
+// The sound server goes away while a disc plays and comes back: the sound is found again within
+// seconds, from where the head is then, and the missing output is said once.
+TEST_F(SoundServerTest, ASoundServerThatComesBackIsPlayedToFromTheHead) {
+  const auto dir = session_.dir();
+  trace_ = dir / "trace.log";
+  WriteSoundFile(dir / "rip.wav", 60 * kRate);
+  WriteText(dir / "rip.cue", "FILE \"rip.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n");
+  ASSERT_NO_FATAL_FAILURE(
+      session_.DriveTool(dir / "drive", {"insert", (dir / "rip.cue").string()}));
+  ASSERT_NO_FATAL_FAILURE(sound_.Record(dir / "before.raw"));
+  ::setenv("PULSE_SERVER", sound_.server().c_str(), 1);
+  ASSERT_NO_FATAL_FAILURE(session_.StartPlayer(
+      {.ini = "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nAuto Play=1\r\n",
+       .drive = dir / "drive",
+       .arguments = {"--trace", trace_.string()}}));
+  ASSERT_FALSE(
+      Poll(kLimit, [&] { return Count("play cdaudio from 1\t0\t") > 0 ? "playing" : ""; }).empty())
+      << Read(trace_);
+  std::this_thread::sleep_for(2s);
+  sound_.Down();
+  const Heard before = DecodeFile(dir / "before.raw");
+  ASSERT_GE(before.last, 0) << "nothing heard before the server went";
+  std::this_thread::sleep_for(1s);
+
+  ASSERT_NO_FATAL_FAILURE(sound_.Up());
+  ASSERT_NO_FATAL_FAILURE(sound_.Record(dir / "after.raw"));
+  std::this_thread::sleep_for(6s);
+  const std::string said = Read(session_.player_log());
+  sound_.StopRecording();
+  const Heard after = DecodeFile(dir / "after.raw");
+  const std::string figures = "found after " + Ms(after.first_at) + ", " + Describe(after);
+  std::printf("%s", figures.c_str());
+  ASSERT_GE(after.first, 0) << "nothing heard\n" << said;
+  EXPECT_LT(after.first_at, 5 * kRate) << figures;
+  // The sound of the time without a server is not played late: the head went on meanwhile.
+  EXPECT_GT(after.first, before.last + kRate) << figures;
+  EXPECT_TRUE(after.joins.empty()) << figures;
+  const std::string line = "vantora: no sound output, so playback is silent\n";
+  const size_t at = said.find(line);
+  EXPECT_NE(at, std::string::npos) << said;
+  EXPECT_EQ(said.find(line, at + 1), std::string::npos) << said;
 }
 
 }  // namespace
