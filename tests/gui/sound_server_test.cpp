@@ -19,7 +19,6 @@
 #include "tests/support/child_process.h"
 #include "tests/support/sound_image.h"
 #include "tests/support/x_session.h"
-#include "windows/definition.h"
 
 namespace {
 
@@ -179,34 +178,11 @@ class SoundServerTest : public testing::Test {
   std::string X(const std::string& arguments) const { return session_.Xdotool(arguments); }
   // Clicks the middle of toolbar button `number` of the compact window, placed as its definition
   // says (the window is as wide as the definition, so its width gives the units' size).
-  void ClickToolbarButton(int number) const {
-    const auto definition =
-        vantora::windows::FindWindowDefinition("cdplayer$CDPLAYER", "P2$CDPLAYWIN");
-    ASSERT_TRUE(definition && definition->toolbar);
-    const std::string window = std::to_string(session_.player_window());
-    const std::string geometry = X("getwindowgeometry --shell " + window);
-    std::smatch match;
-    ASSERT_TRUE(std::regex_search(geometry, match, std::regex("WIDTH=(\\d+)\\nHEIGHT=(\\d+)")));
-    const double unit = std::stod(match[1]) / definition->position.width;
-    const int toolbar = definition->toolbar->position->height;
-    for (const auto& button : definition->toolbar->children) {
-      if (button.number == number && button.position) {
-        const auto& at = *button.position;
-        const int x = static_cast<int>((at.x + at.width / 2.0) * unit);
-        const int y =
-            std::stoi(match[2]) - static_cast<int>((toolbar - at.y - at.height / 2.0) * unit);
-        X("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
-          " click 1");
-        return;
-      }
-    }
-    FAIL() << "no toolbar button " << number;
-  }
   size_t Count(const std::string& command) const { return Occurrences(Read(trace_), command); }
   // Clicks button `number` and waits until the drive has been sent `command` once more.
   void Click(int number, const std::string& command) {
     const size_t before = Count(command);
-    ASSERT_NO_FATAL_FAILURE(ClickToolbarButton(number));
+    ASSERT_NO_FATAL_FAILURE(session_.ClickToolbarButton(number));
     ASSERT_FALSE(Poll(kLimit, [&] { return Count(command) > before ? "sent" : ""; }).empty())
         << command << " never sent:\n"
         << Read(trace_);

@@ -11,7 +11,6 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/x_session.h"
-#include "windows/definition.h"
 
 namespace {
 
@@ -35,33 +34,6 @@ class XDisplay : public testing::Test {
       const std::string title = Title();
       return std::regex_match(title, wanted) ? title : std::string();
     });
-  }
-  // Clicks the middle of a toolbar button of the main window, found by its place in the
-  // definition. The window is as wide as its definition, so that width gives the units' size;
-  // in the compact form the toolbar is the bottom of the window. Vertical units are taken to be
-  // as large as horizontal ones, which lands well inside the 18-unit-high buttons.
-  void ClickToolbarButton(int number) const {
-    const auto definition =
-        vantora::windows::FindWindowDefinition("cdplayer$CDPLAYER", "P2$CDPLAYWIN");
-    ASSERT_TRUE(definition && definition->toolbar);
-    const std::string geometry = X("getwindowgeometry --shell " + window_);
-    std::smatch match;
-    ASSERT_TRUE(std::regex_search(geometry, match, std::regex("WIDTH=(\\d+)\\nHEIGHT=(\\d+)")))
-        << geometry;
-    const double unit = std::stod(match[1]) / definition->position.width;
-    const int height = std::stoi(match[2]);
-    const int toolbar = definition->toolbar->position->height;
-    for (const auto& button : definition->toolbar->children) {
-      if (button.number == number && button.position) {
-        const auto& at = *button.position;
-        const int x = static_cast<int>((at.x + at.width / 2.0) * unit);
-        const int y = height - static_cast<int>((toolbar - at.y - at.height / 2.0) * unit);
-        X("mousemove --window " + window_ + " " + std::to_string(x) + " " + std::to_string(y) +
-          " click 1");
-        return;
-      }
-    }
-    FAIL() << "no toolbar button " << number;
   }
 
   // Starts the player in its compact form with AutoPlay on, on the drive in the session's
@@ -92,9 +64,9 @@ TEST_F(XDisplay, CompactPlayerWithAutoPlayIsPausedOpenedAndClosedByHand) {
   });
   EXPECT_FALSE(later.empty()) << "the time stood still at " << playing;
 
-  ClickToolbarButton(13);
+  session_.ClickToolbarButton(13);
   EXPECT_FALSE(AwaitTitle("CD Paused  \\(\\d\\d:\\d\\d\\)", kChangeLimit).empty()) << Title();
-  ClickToolbarButton(15);
+  session_.ClickToolbarButton(15);
   EXPECT_FALSE(AwaitTitle("CD Door Open", kChangeLimit).empty()) << Title();
 
   // File, Exit from the keyboard: Alt+F opens the menu, "x" is Exit's mnemonic.
@@ -133,12 +105,12 @@ TEST_F(XDisplay, APlayTheDriveRefusesAndAStopWhilePausedShowWhatTheDriveDoes) {
 
   // Play plays the first music track, which the track list shows; play again, while paused,
   // stops.
-  ClickToolbarButton(12);
+  session_.ClickToolbarButton(12);
   EXPECT_FALSE(AwaitTitle("CD Playing 2  \\(\\d\\d:\\d\\d\\)", kChangeLimit).empty()) << Title();
-  ClickToolbarButton(13);
+  session_.ClickToolbarButton(13);
   EXPECT_FALSE(AwaitTitle("CD Paused  \\(\\d\\d:\\d\\d\\)", kChangeLimit).empty()) << Title();
   EXPECT_EQ(Read(trace).find("stop cdaudio"), std::string::npos) << Read(trace);
-  ClickToolbarButton(12);
+  session_.ClickToolbarButton(12);
   EXPECT_FALSE(AwaitTitle("CD Stopped.*", kChangeLimit).empty()) << Title();
   EXPECT_NE(Read(trace).find("stop cdaudio\t0\t\n"), std::string::npos) << Read(trace);
 }

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "windows/definition.h"
 
 namespace vantora::testing {
 
@@ -273,6 +274,35 @@ class XSession {
     Xdotool("windowactivate --sync " + std::to_string(window));
     Xdotool("key --clearmodifiers alt+F4");
   }
+  // Clicks the middle of a toolbar button of the player's main window, found by its number in the
+  // definition. The window is as wide as its definition, so that width gives the units' size; the
+  // toolbar is measured from the bottom, where the compact form has it. Vertical units are taken
+  // to be as large as horizontal ones, which lands well inside the 18-unit-high buttons.
+  void ClickToolbarButton(int number) const {
+    const auto definition =
+        vantora::windows::FindWindowDefinition("cdplayer$CDPLAYER", "P2$CDPLAYWIN");
+    ASSERT_TRUE(definition && definition->toolbar);
+    const std::string window = std::to_string(player_window_);
+    const std::string geometry = Xdotool("getwindowgeometry --shell " + window);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(geometry, match, std::regex("WIDTH=(\\d+)\\nHEIGHT=(\\d+)")))
+        << geometry;
+    const double unit = std::stod(match[1]) / definition->position.width;
+    const int height = std::stoi(match[2]);
+    const int toolbar = definition->toolbar->position->height;
+    for (const auto& button : definition->toolbar->children) {
+      if (button.number == number && button.position) {
+        const auto& at = *button.position;
+        const int x = static_cast<int>((at.x + at.width / 2.0) * unit);
+        const int y = height - static_cast<int>((toolbar - at.y - at.height / 2.0) * unit);
+        Xdotool("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
+                " click 1");
+        return;
+      }
+    }
+    FAIL() << "no toolbar button " << number;
+  }
+
   // Ends the player as the desktop session would (SIGTERM) and returns its exit code, or -1
   // when it had to be killed.
   int StopPlayer() {
