@@ -166,6 +166,7 @@ void QtWindowSystem::Impl::Report(NativeInput input) {
 }
 
 void QtWindowSystem::Impl::Wait(ClockTime deadline) {
+  DrawChangedRows();
   QTimer timer;
   timer.setSingleShot(true);
   while (pending_.empty() && !woken_) {
