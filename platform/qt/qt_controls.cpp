@@ -220,6 +220,7 @@ void QtWindowSystem::Impl::Build(Window& w, const NativeControl& spec) {
         entry->setValidator(new CharacterLimit(spec.maxLength, entry));
       }
       entry->setText(text);
+      entry->setCursorPosition(0);
       QObject::connect(entry, &QLineEdit::editingFinished, entry, [this, entry, handle, id] {
         if (entry->isModified()) {
           entry->setModified(false);
@@ -425,7 +426,12 @@ bool QtWindowSystem::SetText(uintptr_t window, int32_t control, std::string_view
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(c->spec.kind == NativeKind::Prompt ? WithoutMnemonics(value) : value);
   } else if (auto* entry = qobject_cast<QLineEdit*>(widget)) {
-    entry->setText(value);
+    // A new value shows from its start, as a long one is read; the same value again (a refresh
+    // while the user types) leaves the cursor where the user put it.
+    if (entry->text() != value) {
+      entry->setText(value);
+      entry->setCursorPosition(0);
+    }
     entry->setModified(false);
   } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
     box->setPlainText(value);

@@ -378,6 +378,7 @@ void QtWindowSystem::Impl::ReportEdits(uintptr_t handle) {
 }
 
 void QtWindowSystem::Impl::Wait(ClockTime deadline) {
+  DrawChangedRows();
   QTimer timer;
   timer.setSingleShot(true);
   while (pending_.empty() && !woken_) {

@@ -14,6 +14,25 @@ void QtWindowSystem::Impl::SyncRows(uintptr_t handle, int32_t id) {
   RestoreSelection(*c, selected);
 }
 
+// The runtime changes rows without asking for them to be drawn (a drop appends to a queue): before
+// the wait for input, every list whose rows changed is brought up to date and painted, so what
+// the screen shows is never older than the rows the user acts on next.
+void QtWindowSystem::Impl::DrawChangedRows() {
+  for (const auto& [handle, window] : windows_) {
+    for (auto& [id, c] : window->controls) {
+      if (!c.model || !c.model->Changed())
+        continue;
+      SyncRows(handle, id);
+      QWidget* view = c.list != nullptr   ? c.list->viewport()
+                      : c.drop != nullptr ? c.drop->view()->viewport()
+                                          : nullptr;
+      // An open drop list shows its rows; a closed one only its variable's text.
+      if (view != nullptr && view->isVisible())
+        view->repaint();
+    }
+  }
+}
+
 int QtWindowSystem::Impl::SelectedRowOf(const Control& c) {
   if (c.list != nullptr) {
     const QModelIndex index = c.list->selectionModel()->currentIndex();

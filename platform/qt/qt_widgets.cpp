@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/qt/qt_widgets.h"
 
+#include <QApplication>
 #include <QIcon>
 #include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 
@@ -12,6 +15,35 @@ namespace vantora::platform::qt {
 
 QValidator::State CharacterLimit::validate(QString& input, int& /*position*/) const {
   return input.toUcs4().size() <= limit_ ? Acceptable : Invalid;
+}
+
+namespace {
+
+// Styles that open a drop list as a menu show every row whatever the list's height; this one
+// keeps the application's look and opens it as a list.
+class DropDownStyle final : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    return hint == SH_ComboBox_Popup ? 0 : QProxyStyle::styleHint(hint, option, widget, data);
+  }
+};
+
+// One for all drop lists, living as long as the application and its widgets.
+QStyle* DropDown() {
+  static QPointer<QStyle> style;
+  if (style.isNull()) {
+    style = new DropDownStyle(QApplication::style()->name());
+    style->setParent(qApp);
+  }
+  return style;
+}
+
+}  // namespace
+
+DropListBox::DropListBox(QWidget* parent) : QComboBox(parent) {
+  setStyle(DropDown());
 }
 
 void DropListBox::showPopup() {

@@ -19,10 +19,11 @@ class CharacterLimit final : public QValidator {
   int limit_;
 };
 
-// A drop list shows the text of its bound variable, which need not be one of its rows.
+// A drop list shows the text of its bound variable, which need not be one of its rows. It drops
+// down as a list of as many rows as setMaxVisibleItems gives, with a scroll bar for the rest.
 class DropListBox final : public QComboBox {
  public:
-  explicit DropListBox(QWidget* parent) : QComboBox(parent) {}
+  explicit DropListBox(QWidget* parent);
   std::function<void()> beforeShow;
   QString shown;
 

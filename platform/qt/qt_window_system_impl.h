@@ -155,6 +155,7 @@ class QtWindowSystem::Impl {
 
   // Lists (qt_lists.cpp).
   void SyncRows(uintptr_t handle, int32_t id);
+  void DrawChangedRows();
   static int SelectedRowOf(const Control& c);
   static void RestoreSelection(Control& c, int row);
 

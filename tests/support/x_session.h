@@ -345,7 +345,9 @@ class XSession {
   }
 
   // Openbox with settings of its own rather than the user's: one desktop, new windows focused,
-  // focus by click, and Alt+F4 to close. Its cache (its log) goes into the session's folder too.
+  // focus by click, and Alt+F4 to close. Presses are bound on the title bar and in the window,
+  // not on the whole frame: one bound there is the manager's alone and never reaches the window.
+  // Its cache (its log) goes into the session's folder too.
   void StartOpenbox() {
     const auto rc = dir_ / "openbox-rc.xml";
     std::ofstream(rc) << R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -355,14 +357,12 @@ class XSession {
   <desktops><number>1</number></desktops>
   <keyboard><keybind key="A-F4"><action name="Close"/></keybind></keyboard>
   <mouse>
-    <context name="Frame">
+    <context name="Titlebar">
       <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
+      <mousebind button="Left" action="Drag"><action name="Move"/></mousebind>
     </context>
     <context name="Client">
       <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
-    </context>
-    <context name="Titlebar">
-      <mousebind button="Left" action="Drag"><action name="Move"/></mousebind>
     </context>
   </mouse>
 </openbox_config>
