@@ -178,4 +178,32 @@ void STOPPLAYER() {
   OLDMODE.Clear();
 }
 
+bool SEEKENTRY(int64_t frames) {
+  if (PLAYING == 0 || QueueCount(&PLAYQUEUE) == 0 || frames < 0) {
+    return false;
+  }
+  QueueGet(&PLAYQUEUE, QueuePosition(&PLAYQUEUE));
+  const int32_t track = PLAYRECORD.PLTRACKNUMBER;
+  // tmsf counts from the track's own start; its fields go up to 255 minutes.
+  constexpr int64_t kFramesPerMinute = 75 * 60;
+  if (frames >= 256 * kFramesPerMinute) {
+    return false;
+  }
+  const std::string at = std::to_string(track) + ":" + std::to_string(frames / kFramesPerMinute) +
+                         ":" + std::to_string(frames / 75 % 60) + ":" + std::to_string(frames % 75);
+  MciCommand("set cdaudio time format tmsf");
+  std::string move;
+  if (PAUSED != 0) {
+    move = "seek cdaudio to " + at;
+  } else {
+    move = "play cdaudio from " + at;
+    if (const int32_t end = ENTRYEND(track); end != 0) {
+      move += " to " + std::to_string(end);
+    }
+  }
+  const bool moved = CLIP(MciCommand(move)).empty();
+  MciCommand("set cdaudio time format msf");
+  return moved;
+}
+
 }  // namespace vantora::app

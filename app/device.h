@@ -26,5 +26,9 @@ bool PLAYENTRY(int32_t position, int32_t start);
 void PAUSEPLAYER();
 // Stops and rewinds.
 void STOPPLAYER();
+// Moves the head `frames` (75 to the second) into the current entry's track: a play goes on from
+// there to where the entry ends, a pause stays paused there. Nothing while stopped. Returns
+// whether the device took the move.
+bool SEEKENTRY(int64_t frames);
 
 }  // namespace vantora::app

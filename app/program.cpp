@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/cdplayer.h"
+#include "app/settings.h"
 #include "app/state.h"
 #include "desktop/mpris.h"
 #include "platform/audio/audible_drive.h"
@@ -206,7 +207,15 @@ int RunProgram(int argc, char** argv) {
   }
   platform::qt::QtWindowSystem windows(argc, argv);
   std::unique_ptr<platform::audio::SoundOutput> output;
-  if (!OpenSound(*options, output) || !SetUpDevice(*options, std::move(output))) {
+  if (!OpenSound(*options, output)) {
+    return 1;
+  }
+  // The device owns the output from here on, and outlives the player's window.
+  if (platform::audio::SoundOutput* sound = output.get()) {
+    SetVolumeHook([sound](int32_t percent) { sound->SetVolume(percent / 100.0); });
+  }
+  if (!SetUpDevice(*options, std::move(output))) {
+    SetVolumeHook(nullptr);
     return 1;
   }
   platform::SetCurrentWindowSystem(&windows);
@@ -249,6 +258,7 @@ int RunProgram(int argc, char** argv) {
   runtime::ResetWindows();
   platform::SetCurrentWindowSystem(nullptr);
   platform::FlushProfiles();
+  SetVolumeHook(nullptr);
   // The device goes while the program is whole: the drive sends what it played last and its
   // sound output ends on its own thread.
   platform::InstallCommandDevice(nullptr);

@@ -2,7 +2,9 @@
 // The player's settings in the section "CD Player Settings" of ZQ_CD.INI.
 #include "app/settings.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "app/state.h"
 #include "app/times.h"
@@ -46,10 +48,10 @@ void WriteNumber(const char* key, int32_t value) {
   WRITEINI();
 }
 
-// The six settings as they were last read or written, so that a change reaches the file when it
+// The settings as they were last read or written, so that a change reaches the file when it
 // is made: a session that ends by taking the display away ends the program without a word.
 struct Saved {
-  int32_t x, y, stayOnTop, controlPanel, autoPlay, displayMode;
+  int32_t x, y, stayOnTop, controlPanel, autoPlay, displayMode, volume;
   bool operator==(const Saved&) const = default;
 };
 Saved& LastSaved() {
@@ -57,7 +59,12 @@ Saved& LastSaved() {
   return saved;
 }
 Saved Current() {
-  return {WINDOWX, WINDOWY, STAYONTOP, CONTROLPANEL, AUTOPLAY, DISPLAYMODE};
+  return {WINDOWX, WINDOWY, STAYONTOP, CONTROLPANEL, AUTOPLAY, DISPLAYMODE, VOLUME};
+}
+
+std::function<void(int32_t)>& VolumeHook() {
+  static std::function<void(int32_t)> hook;
+  return hook;
 }
 
 }  // namespace
@@ -70,6 +77,7 @@ void READSETTINGS() {
     WriteText("Product", kProduct);
     WriteText("Copyright", kCopyright);
     LastSaved() = Current();
+    APPLYVOLUME();
     return;
   }
   SETTINGSFOUND = 1;
@@ -87,7 +95,10 @@ void READSETTINGS() {
   // The position to save starts as the one read: a player closed without being moved keeps it.
   WINDOWX = STARTX;
   WINDOWY = STARTY;
+  // A hand-edited volume out of range is taken at its nearest end.
+  VOLUME = std::clamp(ReadNumber("Volume", "100"), 0, 100);
   LastSaved() = Current();
+  APPLYVOLUME();
 }
 
 void SAVESETTINGS() {
@@ -97,6 +108,7 @@ void SAVESETTINGS() {
   WriteNumber("Control Panel", CONTROLPANEL);
   WriteNumber("Auto Play", AUTOPLAY);
   WriteNumber("Display Mode", DISPLAYMODE);
+  WriteNumber("Volume", VOLUME);
   LastSaved() = Current();
 }
 
@@ -109,6 +121,16 @@ void SAVECHANGEDSETTINGS(bool withPosition) {
   }
   if (!(now == LastSaved()))
     SAVESETTINGS();
+}
+
+void SetVolumeHook(std::function<void(int32_t)> hook) {
+  VolumeHook() = std::move(hook);
+}
+
+void APPLYVOLUME() {
+  if (VolumeHook()) {
+    VolumeHook()(VOLUME);
+  }
 }
 
 }  // namespace vantora::app

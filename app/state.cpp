@@ -9,6 +9,7 @@ void ResetState() {
   CONTROLPANEL = 0;
   AUTOPLAY = 0;
   DISPLAYMODE = 1;
+  VOLUME = 100;
   STARTX = STARTY = 0;
   WINDOWX = WINDOWY = 0;
   SETTINGSFOUND = 0;

@@ -27,6 +27,7 @@ inline int32_t STAYONTOP = 0;
 inline int32_t CONTROLPANEL = 0;
 inline uint8_t AUTOPLAY = 0;
 inline uint8_t DISPLAYMODE = 1;
+inline int32_t VOLUME = 100;  // the listener's volume, in percent of the disc's own
 inline int32_t STARTX = 0;
 inline int32_t STARTY = 0;
 inline int32_t WINDOWX = 0;

@@ -1,19 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the desktop's media keys and the session bus see of the player, without the bus.
+// What the desktop's media keys and the session bus see of the player, without the bus. Reading
+// the head's place and the tracks' times, and seeking, go to the device as the player's own do.
 #include "desktop/media_keys.h"
 
 #include <algorithm>
 #include <array>
 
+#include "app/device.h"
 #include "app/state.h"
+#include "app/times.h"
+#include "runtime/errors.h"
 #include "runtime/events.h"
+#include "runtime/queue.h"
 #include "runtime/window.h"
 
 namespace vantora::desktop {
 namespace {
 
 constexpr std::array<std::string_view, 3> kLoopNames = {"None", "Track", "Playlist"};
-constexpr int64_t kMicrosecondsPerHundredth = 10'000;
 
 }  // namespace
 
@@ -103,28 +107,136 @@ bool SetLoop(std::string_view loopName) {
   return true;
 }
 
+std::optional<int64_t> FramesOf(std::string_view msf) {
+  int64_t fields[3] = {};
+  size_t field = 0;
+  size_t digits = 0;
+  for (const char c : msf) {
+    if (c == ':' && digits > 0 && field < 2) {
+      ++field;
+      digits = 0;
+    } else if (c >= '0' && c <= '9' && digits < 3) {
+      fields[field] = fields[field] * 10 + (c - '0');
+      ++digits;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (field != 2 || digits == 0 || fields[1] > 59 || fields[2] > 74) {
+    return std::nullopt;
+  }
+  return (fields[0] * 60 + fields[1]) * 75 + fields[2];
+}
+
+namespace {
+
+// What the device says of one track, read once per disc: its start on the disc and its length.
+struct TrackTimes {
+  std::string album;
+  int32_t track = 0;
+  std::optional<int64_t> start;
+  std::optional<int64_t> length;
+};
+
+const TrackTimes& TimesOf(int32_t track) {
+  static TrackTimes times;
+  const std::string album = app::ALBUMKEY.str();
+  if (times.track != track || times.album != album || !times.start || !times.length) {
+    const std::string number = std::to_string(track);
+    times = {album, track, FramesOf(app::MciCommand("status cdaudio position track " + number)),
+             FramesOf(app::MciCommand("status cdaudio length track " + number))};
+  }
+  return times;
+}
+
+// The play order's current entry, as the record buffer holds it after reading it.
+const app::PlayRecord* CurrentEntry() {
+  const int32_t entry = runtime::QueuePosition(&app::PLAYQUEUE);
+  if (entry < 1 || entry > runtime::QueueCount(&app::PLAYQUEUE)) {
+    return nullptr;
+  }
+  runtime::QueueGet(&app::PLAYQUEUE, entry);
+  return runtime::LastError() == 0 ? &app::PLAYRECORD : nullptr;
+}
+
+}  // namespace
+
+bool HaveDisc() {
+  return HaveMainWindow() && app::DEVICEOPEN != 0 &&
+         (app::NEWMODE == "playing" || app::NEWMODE == "stopped" || app::NEWMODE == "seeking") &&
+         runtime::QueueCount(&app::PLAYQUEUE) > 0;
+}
+
+Playback PlaybackShown() {
+  return HaveDisc() ? PlaybackNow() : Playback::Stopped;
+}
+
 Track TrackNow() {
   Track track;
-  if (app::CURRENTTRACK <= 0) {
+  const app::PlayRecord* entry = HaveDisc() ? CurrentEntry() : nullptr;
+  if (entry == nullptr || entry->PLTRACKNUMBER <= 0) {
     return track;
   }
-  track.number = app::CURRENTTRACK;
-  track.title = app::CURRENTTITLE.str();
+  track.number = entry->PLTRACKNUMBER;
+  track.title = entry->PLTRACKTITLE.str();
   track.album = app::ALBUMTITLE.str();
   track.artist = app::ALBUMARTIST.str();
-  // A time value counts hundredths from 1.
-  track.lengthMicroseconds =
-      std::max<int64_t>(0, int64_t{app::TRACKLENGTH} - 1) * kMicrosecondsPerHundredth;
+  track.lengthMicroseconds = MicrosecondsOf(TimesOf(track.number).length.value_or(0));
   return track;
 }
 
 int64_t PositionMicroseconds() {
-  if (app::ALBUMELAPSED == 0) {
+  if (PlaybackShown() == Playback::Stopped) {
     return 0;
   }
-  const int64_t hundredths =
-      int64_t{app::ALBUMELAPSED} + int64_t{app::ALBUMSTART} - int64_t{app::TRACKSTART};
-  return std::max<int64_t>(0, hundredths) * kMicrosecondsPerHundredth;
+  const Track track = TrackNow();
+  if (track.number == 0) {
+    return 0;
+  }
+  const TrackTimes& times = TimesOf(track.number);
+  const std::optional<int64_t> head = FramesOf(app::MciCommand("status cdaudio position"));
+  if (!head || !times.start || !times.length) {
+    return 0;
+  }
+  return MicrosecondsOf(std::clamp<int64_t>(*head - *times.start, 0, *times.length));
+}
+
+bool CanStep(int32_t step) {
+  if (!HaveDisc()) {
+    return false;
+  }
+  if (app::REPEATMODE != 0) {
+    return true;
+  }
+  const int32_t to = runtime::QueuePosition(&app::PLAYQUEUE) + step;
+  return to >= 1 && to <= runtime::QueueCount(&app::PLAYQUEUE);
+}
+
+bool Step(int32_t step) {
+  if (!CanStep(step)) {
+    return false;
+  }
+  if (PlaybackNow() != Playback::Paused) {
+    // A play goes on with the entry, a stop only selects it: what the button does.
+    return Press(step > 0 ? Command::Next : Command::Previous);
+  }
+  // The button would play it; the pause holds the head at the entry's start instead.
+  app::PLAYENTRY(runtime::QueuePosition(&app::PLAYQUEUE) + step, 0);
+  const bool moved = app::SEEKENTRY(0);
+  app::SHOWTIMES();
+  app::STATUSTEXT = "Paused on track " + std::to_string(app::CURRENTTRACK);
+  return moved;
+}
+
+bool SeekTo(int64_t microseconds) {
+  if (PlaybackShown() == Playback::Stopped || microseconds < 0) {
+    return false;
+  }
+  const Track track = TrackNow();
+  if (track.number == 0 || microseconds > track.lengthMicroseconds) {
+    return false;
+  }
+  return app::SEEKENTRY(microseconds * 75 / 1'000'000);
 }
 
 }  // namespace vantora::desktop

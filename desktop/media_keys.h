@@ -16,6 +16,9 @@ enum class Command : uint8_t { Play, Pause, PlayPause, Stop, Next, Previous };
 
 // The player's playback now: PLAYING stays 1 while paused, so PAUSED decides between the two.
 Playback PlaybackNow();
+// What the desktop is shown: stopped whenever there is no disc to play (door open, no disc, no
+// drive), though PLAYING keeps what the play was until the disc is back.
+Playback PlaybackShown();
 // "Playing", "Paused" or "Stopped".
 std::string_view PlaybackName(Playback playback);
 
@@ -36,19 +39,38 @@ int32_t RepeatClicks(uint8_t from, uint8_t to);
 // or no main window.
 bool SetLoop(std::string_view loopName);
 
-// The track the player is on, as the caption shows it.
+// The track the bus shows: the play order's current entry, which is the one that plays, or the
+// one selected while stopped. Title, number and length are all that entry's.
 struct Track {
   int32_t number = 0;  // 0: none
   std::string title;
   std::string album;
   std::string artist;
-  int64_t lengthMicroseconds = 0;
+  int64_t lengthMicroseconds = 0;  // 0: not known
 
   bool operator==(const Track&) const = default;
 };
 Track TrackNow();
-// How far into the track the play head is; 0 when no time is shown.
+// How far into that track the head is, at the device's frame resolution; 0 while stopped, and
+// never past the track's ends.
 int64_t PositionMicroseconds();
+
+// A device reply mm:ss:ff as frames (75 to the second); nullopt for anything else.
+std::optional<int64_t> FramesOf(std::string_view msf);
+inline constexpr int64_t MicrosecondsOf(int64_t frames) {
+  return frames * 1'000'000 / 75;
+}
+
+// Whether there is a disc to play: the device open, its door shut and a disc in.
+bool HaveDisc();
+// Whether Next and Previous have an entry to go to: wrapping round needs a loop status.
+bool CanStep(int32_t step);
+// Next (+1) or Previous (-1) as the interface has them: a play goes on with that entry, a pause
+// stays paused at its start, a stop only selects it. False when there is no such entry.
+bool Step(int32_t step);
+// Moves the head to `microseconds` into the current track; false when stopped, out of the track
+// or refused by the device.
+bool SeekTo(int64_t microseconds);
 
 // Whether the main window is open to take the clicks.
 bool HaveMainWindow();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The MPRIS2 adapter on QtDBus. It reads the player's state and turns a call into the click the
-// main window's loop would get from its button; it never talks to the device itself.
+// main window's loop would get from its button; what no button does (a paused Next, a seek) it
+// asks of the player's device commands.
 #include "desktop/mpris.h"
 
 #include <unistd.h>
@@ -17,10 +18,15 @@
 #include <QTimer>
 #include <QVariantMap>
 #include <QWidget>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <functional>
 #include <string>
 
+#include "app/settings.h"
 #include "app/state.h"
+#include "desktop/inhibit.h"
 #include "desktop/media_keys.h"
 #include "platform/window_system.h"
 #include "runtime/events.h"
@@ -34,6 +40,13 @@ const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.vantora");
 constexpr int kWatchPeriodMs = 250;
+// A head further than this from where the play would have taken it was moved.
+constexpr int64_t kJumpMicroseconds = 1'000'000;
+
+QDBusObjectPath TrackId(int32_t number) {
+  return QDBusObjectPath(number == 0 ? QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")
+                                     : QStringLiteral("/org/vantora/track/%1").arg(number));
+}
 
 // The player's texts are UTF-8.
 QString FromPlayer(const std::string& text) {
@@ -42,16 +55,14 @@ QString FromPlayer(const std::string& text) {
 
 QVariantMap MetadataOf(const Track& track) {
   QVariantMap map;
+  map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId(track.number)));
   if (track.number == 0) {
-    map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(QStringLiteral(
-                                                    "/org/mpris/MediaPlayer2/TrackList/NoTrack"))));
     return map;
   }
-  map.insert(QStringLiteral("mpris:trackid"),
-             QVariant::fromValue(
-                 QDBusObjectPath(QStringLiteral("/org/vantora/track/%1").arg(track.number))));
-  map.insert(QStringLiteral("mpris:length"),
-             QVariant::fromValue(qlonglong{track.lengthMicroseconds}));
+  if (track.lengthMicroseconds > 0) {
+    map.insert(QStringLiteral("mpris:length"),
+               QVariant::fromValue(qlonglong{track.lengthMicroseconds}));
+  }
   map.insert(QStringLiteral("xesam:title"), FromPlayer(track.title));
   map.insert(QStringLiteral("xesam:album"), FromPlayer(track.album));
   map.insert(QStringLiteral("xesam:artist"), QStringList{FromPlayer(track.artist)});
@@ -113,26 +124,36 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
   Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
   Q_PROPERTY(QVariantMap Metadata READ Metadata)
   Q_PROPERTY(qlonglong Position READ Position)
-  Q_PROPERTY(bool CanGoNext READ CanControl)
-  Q_PROPERTY(bool CanGoPrevious READ CanControl)
-  Q_PROPERTY(bool CanPlay READ CanControl)
-  Q_PROPERTY(bool CanPause READ CanControl)
-  Q_PROPERTY(bool CanSeek READ CanSeek)
+  Q_PROPERTY(bool CanGoNext READ CanGoNext)
+  Q_PROPERTY(bool CanGoPrevious READ CanGoPrevious)
+  Q_PROPERTY(bool CanPlay READ HaveDisc)
+  Q_PROPERTY(bool CanPause READ HaveDisc)
+  Q_PROPERTY(bool CanSeek READ HaveDisc)
   Q_PROPERTY(bool CanControl READ CanControl)
 
  public:
   explicit PlayerAdaptor(QObject* parent) : QDBusAbstractAdaptor(parent) {}
 
-  QString PlaybackStatus() const { return Name(PlaybackName(PlaybackNow())); }
+  QString PlaybackStatus() const { return Name(PlaybackName(PlaybackShown())); }
   QString LoopStatus() const { return Name(LoopName(app::REPEATMODE)); }
   void SetLoopStatus(const QString& loop) { SetLoop(loop.toStdString()); }
   double Rate() const { return 1.0; }
   void SetRate(double /*rate*/) {}
-  double Volume() const { return 1.0; }
-  void SetVolume(double /*volume*/) {}
+  double Volume() const { return app::VOLUME / 100.0; }
+  // Kept in percent, as the settings file has it; louder than the disc is not offered.
+  void SetVolume(double volume) {
+    if (std::isnan(volume)) {
+      return;
+    }
+    app::VOLUME = static_cast<int32_t>(std::lround(std::clamp(volume, 0.0, 1.0) * 100));
+    app::APPLYVOLUME();
+    Tell(onChanged);
+  }
   QVariantMap Metadata() const { return MetadataOf(TrackNow()); }
   qlonglong Position() const { return PositionMicroseconds(); }
-  bool CanSeek() const { return false; }
+  bool CanGoNext() const { return CanStep(1); }
+  bool CanGoPrevious() const { return CanStep(-1); }
+  bool HaveDisc() const { return desktop::HaveDisc(); }
   bool CanControl() const { return HaveMainWindow(); }
 
  public Q_SLOTS:
@@ -140,17 +161,50 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
   void Pause() { Press(Command::Pause); }
   void PlayPause() { Press(Command::PlayPause); }
   void Stop() { Press(Command::Stop); }
-  void Next() { Press(Command::Next); }
-  void Previous() { Press(Command::Previous); }
-  // The player has no seeking to offer (CanSeek is false), nor files to open.
-  void Seek(qlonglong /*offset*/) {}
-  void SetPosition(const QDBusObjectPath& /*track*/, qlonglong /*position*/) {}
+  void Next() {
+    Step(1);
+    Tell(onChanged);
+  }
+  void Previous() {
+    Step(-1);
+    Tell(onChanged);
+  }
+  void Seek(qlonglong offset) {
+    if (PlaybackShown() == Playback::Stopped) {
+      return;
+    }
+    const Track track = TrackNow();
+    const int64_t to = std::max<int64_t>(0, PositionMicroseconds() + offset);
+    if (to > track.lengthMicroseconds) {
+      Next();
+    } else if (SeekTo(to)) {
+      Tell(onMoved);
+    }
+  }
+  // Only within the track the caller saw: one that changed since makes it a stale request.
+  void SetPosition(const QDBusObjectPath& track, qlonglong position) {
+    if (track.path() == TrackId(TrackNow().number).path() && SeekTo(position)) {
+      Tell(onMoved);
+    }
+  }
+  // The player has no files to open.
   void OpenUri(const QString& /*uri*/) {}
 
  Q_SIGNALS:
   void Seeked(qlonglong position);
 
+ public:
+  // Not on the bus (an adaptor's signals all are): the head was moved by a call, and a call
+  // changed what the properties say.
+  std::function<void()> onMoved;
+  std::function<void()> onChanged;
+
  private:
+  static void Tell(const std::function<void()>& listener) {
+    if (listener) {
+      listener();
+    }
+  }
   static QString Name(std::string_view name) {
     return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
   }
@@ -164,6 +218,17 @@ struct Mpris::Impl {
   PlayerAdaptor* player = nullptr;
   QTimer watch;
   QVariantMap last;  // what the bus was last told, property by property
+  std::unique_ptr<SleepInhibitor> inhibitor;
+
+  // Where the head was at the last look, to tell a move from the play going on.
+  struct Head {
+    Playback playback = Playback::Stopped;
+    int32_t track = 0;
+    int64_t position = 0;
+    int64_t length = 0;
+    std::chrono::steady_clock::time_point at;
+  };
+  Head head;
 
   // The player's properties that announce their changes; Position is read when asked.
   QVariantMap PlayerProperties() const {
@@ -171,11 +236,50 @@ struct Mpris::Impl {
     now.insert(QStringLiteral("PlaybackStatus"), player->PlaybackStatus());
     now.insert(QStringLiteral("LoopStatus"), player->LoopStatus());
     now.insert(QStringLiteral("Metadata"), player->Metadata());
-    const bool control = player->CanControl();
-    for (const char* name : {"CanGoNext", "CanGoPrevious", "CanPlay", "CanPause", "CanControl"}) {
-      now.insert(QString::fromLatin1(name), control);
+    now.insert(QStringLiteral("Volume"), player->Volume());
+    now.insert(QStringLiteral("CanGoNext"), player->CanGoNext());
+    now.insert(QStringLiteral("CanGoPrevious"), player->CanGoPrevious());
+    const bool disc = player->HaveDisc();
+    for (const char* name : {"CanPlay", "CanPause", "CanSeek"}) {
+      now.insert(QString::fromLatin1(name), disc);
+    }
+    now.insert(QStringLiteral("CanControl"), player->CanControl());
+    return now;
+  }
+
+  Head Look() const {
+    Head now;
+    now.playback = PlaybackShown();
+    now.at = std::chrono::steady_clock::now();
+    if (now.playback != Playback::Stopped) {
+      const Track track = TrackNow();
+      now.track = track.number;
+      now.length = track.lengthMicroseconds;
+      now.position = PositionMicroseconds();
     }
     return now;
+  }
+
+  // A play that goes on, or runs from one track's end into the next, moves the head as the
+  // clock does; anything else was a move: a seek, or a track started from its button.
+  void FollowHead() {
+    const Head now = Look();
+    const bool going = head.playback != Playback::Stopped && now.playback != Playback::Stopped;
+    if (going) {
+      const int64_t ran =
+          head.playback == Playback::Playing
+              ? std::chrono::duration_cast<std::chrono::microseconds>(now.at - head.at).count()
+              : 0;
+      const int64_t expected = head.position + ran;
+      const bool ranOut =
+          expected >= head.length - kJumpMicroseconds && now.position < kJumpMicroseconds;
+      const bool onTime =
+          now.track == head.track && std::abs(now.position - expected) <= kJumpMicroseconds;
+      if (!onTime && !ranOut) {
+        Q_EMIT player->Seeked(now.position);
+      }
+    }
+    head = now;
   }
 
   // Tells the bus what changed since the last look, and nothing when nothing did.
@@ -188,6 +292,7 @@ struct Mpris::Impl {
       }
     }
     last = now;
+    inhibitor->Follow(PlaybackShown() == Playback::Playing);
     if (changed.isEmpty()) {
       return;
     }
@@ -219,9 +324,19 @@ std::unique_ptr<Mpris> Mpris::Start() {
     impl->bus.unregisterObject(kObjectPath);
     return nullptr;
   }
+  impl->inhibitor = std::make_unique<SleepInhibitor>(impl->bus);
   impl->last = impl->PlayerProperties();
   Impl* raw = impl.get();
-  QObject::connect(&impl->watch, &QTimer::timeout, &impl->root, [raw] { raw->Announce(); });
+  impl->head = raw->Look();
+  raw->player->onMoved = [raw] {
+    raw->head = raw->Look();
+    Q_EMIT raw->player->Seeked(raw->head.position);
+  };
+  raw->player->onChanged = [raw] { raw->Announce(); };
+  QObject::connect(&impl->watch, &QTimer::timeout, &impl->root, [raw] {
+    raw->FollowHead();
+    raw->Announce();
+  });
   impl->watch.start(kWatchPeriodMs);
   return std::unique_ptr<Mpris>(new Mpris(std::move(impl)));
 }
@@ -230,6 +345,7 @@ Mpris::Mpris(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 Mpris::~Mpris() {
   impl_->watch.stop();
+  impl_->inhibitor.reset();
   impl_->bus.unregisterObject(kObjectPath);
 }
 

@@ -25,6 +25,9 @@ class SoundOutput {
   virtual void Discard() = 0;
   // Sample frames written and not yet heard.
   virtual size_t Pending() const = 0;
+  // How loud the listener hears it, 0 (silent) to 1 (as on the disc). An output that keeps the
+  // samples themselves, as the recorder does, has no volume and keeps them exact.
+  virtual void SetVolume(double /*volume*/) {}
 };
 
 // A WAV file (16-bit stereo, 44.1 kHz) holding every sample written, in order; its header is

@@ -150,6 +150,18 @@ class DesktopOutput final : public audio::SoundOutput {
   }
   void Discard() override { queue_.Clear(); }
   size_t Pending() const override { return (queue_.Size() + held_) / kBytesPerFrame; }
+  // The sink scales the samples; a sink made later starts at the volume set last.
+  void SetVolume(double volume) override {
+    QMetaObject::invokeMethod(
+        &anchor_,
+        [this, volume] {
+          volume_ = volume;
+          if (sink_) {
+            sink_->setVolume(volume_);
+          }
+        },
+        Qt::QueuedConnection);
+  }
 
  private:
   void OnThread(const std::function<void()>& work) {
@@ -166,6 +178,7 @@ class DesktopOutput final : public audio::SoundOutput {
     }
     sink_ = std::make_unique<QAudioSink>(device, format_);
     sink_->setBufferSize(static_cast<qsizetype>(kSinkBytes));
+    sink_->setVolume(volume_);
     input_ = sink_->start();
     if (input_ == nullptr || sink_->error() != QAudio::NoError) {
       sink_.reset();
@@ -260,6 +273,7 @@ class DesktopOutput final : public audio::SoundOutput {
   // Made, fed and ended on the thread.
   std::unique_ptr<QAudioSink> sink_;
   QIODevice* input_ = nullptr;  // the sink's own
+  double volume_ = 1.0;
   std::unique_ptr<QTimer> feeder_;
   int quietFeeds_ = 0;
   std::vector<char> chunk_;

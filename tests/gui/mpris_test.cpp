@@ -21,6 +21,12 @@
 #include <thread>
 #include <vector>
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QObject>
+#include <QThread>
+#include <atomic>
+
 #include "tests/support/child_process.h"
 
 namespace {
@@ -158,9 +164,9 @@ TEST_F(Mpris, PlayerctlPlaysSkipsPausesRepeatsAndStopsThePlayer) {
   EXPECT_TRUE(AwaitTrace("play cdaudio")) << Read(dir_ / "trace.log");
 
   Playerctl("next");
-  // The title follows the click at once, the track number the device's next report.
-  EXPECT_EQ(Await("metadata xesam:trackNumber", "2"), "2");
-  EXPECT_EQ(Playerctl("metadata title"), "Track 2");
+  // Title and number are the same entry's, from the click on.
+  EXPECT_EQ(Await("metadata title", "Track 2"), "Track 2");
+  EXPECT_EQ(Playerctl("metadata xesam:trackNumber"), "2");
   EXPECT_TRUE(AwaitTrace("status cdaudio current track\t0\t2\n")) << Read(dir_ / "trace.log");
   // The position is within the new track, not the album.
   const std::string position = Poll(kChangeLimit, [&] {
@@ -214,6 +220,125 @@ TEST_F(Mpris, PlayerctlPlaysSkipsPausesRepeatsAndStopsThePlayer) {
   EXPECT_EQ(code, 0) << Read(dir_ / "player.log");
 }
 
+// A screen saver service of the test's own on its bus: it counts what it was asked.
+class ScreenSaver : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+
+ public:
+  std::atomic<int> held{0};
+  std::atomic<int> asked{0};
+
+ public Q_SLOTS:
+  uint Inhibit(const QString& /*application*/, const QString& /*reason*/) {
+    ++asked;
+    ++held;
+    return 7;
+  }
+  void UnInhibit(uint cookie) {
+    if (cookie == 7) {
+      --held;
+    }
+  }
+};
+
+TEST_F(Mpris, StepsSeeksVolumeAndSleepAsTheInterfaceHasThem) {
+  StartBus();
+  int argc = 1;
+  char name[] = "mpris_test";
+  char* argv[] = {name, nullptr};
+  QCoreApplication application(argc, argv);
+  // The stand-in answers on a thread of its own while the test waits.
+  QThread serving;
+  serving.start();
+  ScreenSaver saver;
+  saver.moveToThread(&serving);
+  QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(address_), "test");
+  ASSERT_TRUE(
+      bus.registerObject("/org/freedesktop/ScreenSaver", &saver, QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(bus.registerService("org.freedesktop.ScreenSaver"));
+  ASSERT_TRUE(
+      watcher_.Start({"dbus-monitor", "--address", address_, "type='signal',member='Seeked'"},
+                     Environment({}), dir_ / "seeked.log"));
+  StartPlayer(address_);
+  ASSERT_EQ(Await("status", "Stopped"), "Stopped") << Read(dir_ / "player.log");
+  const auto property = [&](const std::string& which) {
+    return Output("timeout 30 gdbus call --address '" + address_ +
+                  "' --dest org.mpris.MediaPlayer2.vantora --object-path /org/mpris/MediaPlayer2 "
+                  "--method org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player " +
+                  which + " 2>&1");
+  };
+  const auto awaitHeld = [&](int wanted) {
+    return !Poll(kChangeLimit, [&] { return saver.held == wanted ? "yes" : ""; }).empty();
+  };
+
+  // At the first entry with no loop there is nothing before it; a stopped Next only selects.
+  EXPECT_EQ(property("CanGoPrevious"), "(<false>,)");
+  EXPECT_EQ(property("CanSeek"), "(<true>,)");
+  Playerctl("volume 0.25");
+  EXPECT_EQ(Await("volume", "0.250000"), "0.250000");
+  EXPECT_TRUE(!Poll(kChangeLimit,
+                    [&] {
+                      return Read(dir_ / "config" / "ZQ_CD.INI").find("Volume=25") !=
+                                     std::string::npos
+                                 ? "yes"
+                                 : "";
+                    })
+                   .empty())
+      << Read(dir_ / "config" / "ZQ_CD.INI");
+
+  // Playing holds the inhibitor; pausing lets it go.
+  Playerctl("play");
+  EXPECT_EQ(Await("status", "Playing"), "Playing");
+  EXPECT_TRUE(awaitHeld(1)) << saver.asked;
+  // A move within the track goes to the device and is announced.
+  Playerctl("position 30");
+  EXPECT_TRUE(AwaitTrace("play cdaudio from 1:0:30:0")) << Read(dir_ / "trace.log");
+  const std::string seconds = Playerctl("position");
+  ASSERT_FALSE(seconds.empty());
+  EXPECT_GE(std::stod(seconds), 30.0);
+  EXPECT_LT(std::stod(seconds), 40.0);
+  EXPECT_TRUE(!Poll(kChangeLimit, [&] {
+                 return Count(Read(dir_ / "seeked.log"), "member=Seeked") >= 1 ? "yes" : "";
+               }).empty());
+  // A track started from its button is a move too.
+  Playerctl("next");
+  Playerctl("previous");
+  EXPECT_TRUE(
+      !Poll(kChangeLimit,
+            [&] { return Count(Read(dir_ / "seeked.log"), "member=Seeked") >= 2 ? "yes" : ""; })
+           .empty())
+      << Read(dir_ / "seeked.log");
+
+  Playerctl("pause");
+  EXPECT_EQ(Await("status", "Paused"), "Paused");
+  EXPECT_TRUE(awaitHeld(0));
+  // Next while paused stays paused, on the next entry's start.
+  Playerctl("next");
+  EXPECT_EQ(Await("metadata xesam:trackNumber", "2"), "2");
+  EXPECT_EQ(Playerctl("metadata title"), "Track 2");
+  EXPECT_TRUE(AwaitTrace("seek cdaudio to 2:0:0:0")) << Read(dir_ / "trace.log");
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(Playerctl("status"), "Paused");
+  EXPECT_EQ(saver.held, 0);
+
+  Playerctl("play");
+  EXPECT_EQ(Await("status", "Playing"), "Playing");
+  EXPECT_TRUE(awaitHeld(1));
+  Playerctl("stop");
+  EXPECT_EQ(Await("status", "Stopped"), "Stopped");
+  EXPECT_TRUE(awaitHeld(0));
+  EXPECT_EQ(saver.asked, 2);
+
+  // The volume is the one kept: a new player starts with it.
+  player_.Stop();
+  StartPlayer(address_);
+  EXPECT_EQ(Await("volume", "0.250000"), "0.250000") << Read(dir_ / "player.log");
+  bus.unregisterService("org.freedesktop.ScreenSaver");
+  serving.quit();
+  serving.wait();
+}
+
 TEST_F(Mpris, NoSessionBusLeavesThePlayerRunningWithOneWord) {
   address_ = "unix:path=" + (dir_ / "no-bus").string();
   StartPlayer(address_);
@@ -230,3 +355,5 @@ TEST_F(Mpris, NoSessionBusLeavesThePlayerRunningWithOneWord) {
 }
 
 }  // namespace
+
+#include "mpris_test.moc"

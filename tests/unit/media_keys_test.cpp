@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -218,51 +219,42 @@ TEST_F(MediaKeysTest, PostedClicksWaitUnderADialogForTheMainWindowsLoop) {
   EXPECT_EQ(Clicks(), (std::vector<int32_t>{app::kPauseButton}));
 }
 
-TEST(MediaKeys, TheTrackAndPositionInMicroseconds) {
-  app::CURRENTTRACK = 0;
-  EXPECT_EQ(TrackNow(), Track{});
-  app::CURRENTTRACK = 3;
-  app::CURRENTTITLE = "Blue in Green";
-  app::ALBUMTITLE = "Kind of Grey";
-  app::ALBUMARTIST = "Brennix";
-  app::TRACKLENGTH = 33'701;  // 5:37.00 as a time value
-  const Track track = TrackNow();
-  EXPECT_EQ(track.number, 3);
-  EXPECT_EQ(track.title, "Blue in Green");
-  EXPECT_EQ(track.album, "Kind of Grey");
-  EXPECT_EQ(track.artist, "Brennix");
-  EXPECT_EQ(track.lengthMicroseconds, 337'000'000);
-
+TEST(MediaKeys, DeviceTimesAsFramesAndMicroseconds) {
   struct Case {
-    const char* name;
-    int32_t albumElapsed, albumStart, trackStart;
-    int64_t want;
+    const char* reply;
+    std::optional<int64_t> frames;
   };
   const Case cases[] = {
-      {"no time shown", 0, 201, 5001, 0},
-      {"at the track's start", 4800, 201, 5001, 0},
-      {"a second and a half in", 4950, 201, 5001, 1'500'000},
-      {"before the track (between tracks)", 4700, 201, 5001, 0},
+      {"00:00:00", 0},
+      {"05:37:01", (5 * 60 + 37) * 75 + 1},
+      {"74:59:74", 337'499},
+      {"100:00:00", 450'000},
+      {"", std::nullopt},
+      {"05:37", std::nullopt},
+      {"05:60:00", std::nullopt},
+      {"05:37:75", std::nullopt},
+      {"276", std::nullopt},
+      {"1:2:3:4", std::nullopt},
+      {"a5:00:00", std::nullopt},
+      {"::", std::nullopt},
   };
   for (const Case& c : cases) {
-    app::ALBUMELAPSED = c.albumElapsed;
-    app::ALBUMSTART = c.albumStart;
-    app::TRACKSTART = c.trackStart;
-    EXPECT_EQ(PositionMicroseconds(), c.want) << c.name;
+    EXPECT_EQ(FramesOf(c.reply), c.frames) << c.reply;
   }
-  app::CURRENTTRACK = app::TRACKLENGTH = app::ALBUMELAPSED = app::ALBUMSTART = app::TRACKSTART = 0;
-  app::CURRENTTITLE.Clear();
-  app::ALBUMTITLE.Clear();
-  app::ALBUMARTIST.Clear();
+  EXPECT_EQ(MicrosecondsOf(75), 1'000'000);
+  EXPECT_EQ(MicrosecondsOf(1), 13'333);
 }
 
-TEST(MediaKeys, ALengthNotYetReadIsZero) {
-  app::CURRENTTRACK = 1;
-  for (int32_t length : {0, 1, -5}) {
-    app::TRACKLENGTH = length;
-    EXPECT_EQ(TrackNow().lengthMicroseconds, 0) << length;
-  }
-  app::CURRENTTRACK = app::TRACKLENGTH = 0;
+TEST_F(MediaKeysTest, WithoutADiscThereIsNoTrackNorStep) {
+  OpenMain();
+  app::PLAYING = 1;
+  EXPECT_FALSE(HaveDisc());
+  EXPECT_EQ(PlaybackShown(), Playback::Stopped);
+  EXPECT_EQ(TrackNow(), Track{});
+  EXPECT_EQ(PositionMicroseconds(), 0);
+  EXPECT_FALSE(CanStep(1));
+  EXPECT_FALSE(Step(-1));
+  EXPECT_FALSE(SeekTo(0));
 }
 
 }  // namespace
