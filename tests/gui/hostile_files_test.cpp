@@ -32,8 +32,8 @@ const std::string kAutoPlay = kSettings + kProduct + "Auto Play=1\r\n";
 constexpr size_t kHuge = 8u << 20;
 
 // What the player writes into the first settings section, on a first run and on every close.
-const std::set<std::string> kWrittenKeys = {"window x",      "window y",  "stay on top",
-                                            "control panel", "auto play", "display mode"};
+const std::set<std::string> kWrittenKeys = {
+    "window x", "window y", "stay on top", "control panel", "auto play", "display mode", "volume"};
 
 struct Case {
   const char* name;
@@ -230,7 +230,7 @@ std::vector<Place> Places(const std::vector<std::string>& lines) {
   return places;
 }
 
-// Where `after` differs from `before` other than by the player's own writes: its six keys set in
+// Where `after` differs from `before` other than by the player's own writes: its seven keys set in
 // the first settings section, the section (with the product and copyright) added on a first run,
 // and a line end given to a last line that had none. Lines the player adds end like the file's
 // first line, or in LF. "" when there is no such place.
