@@ -27,4 +27,7 @@ void PAUSEPLAYER();
 // Stops and rewinds.
 void STOPPLAYER();
 
+// Called at every poll: an entry's end that falls before the next tick is met by an extra tick.
+void WATCHENTRYEND();
+
 }  // namespace vantora::app

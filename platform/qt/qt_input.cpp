@@ -380,6 +380,8 @@ void QtWindowSystem::Impl::ReportEdits(uintptr_t handle) {
 void QtWindowSystem::Impl::Wait(ClockTime deadline) {
   QTimer timer;
   timer.setSingleShot(true);
+  // A tick is due to the millisecond: a coarse timer may wake as much as 5% of the wait late.
+  timer.setTimerType(Qt::PreciseTimer);
   while (pending_.empty() && !woken_) {
     const ClockTime left = deadline - CurrentClock().Now();
     if (left.count() <= 0)
