@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/cdaudio/virtual_drive.h"
 #include "tests/support/child_process.h"
 #include "tests/support/sound_image.h"
 #include "tests/support/x_session.h"
@@ -313,6 +314,23 @@ TEST_F(SoundServerTest, EveryPauseStopAndTrackChangeIsHeardWithoutASampleLostOrS
       EXPECT_LT(join.silence, (held[i].count() + 300) * kRate / 1000) << figures;
     }
   }
+}
+
+// A player that ends as the session does stops the drive it was heard from, so the next start is
+// silent; a drive that another player uses plays on.
+TEST_F(SoundServerTest, TheDrivesPlayEndsWithThePlayer) {
+  const auto state = session_.dir() / "drive" / "state";
+  ASSERT_NO_FATAL_FAILURE(PlayDisc(60, " TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"));
+  {
+    vantora::platform::cdaudio::VirtualDrive other(session_.dir() / "drive");
+    other.Hold();
+    session_.StopPlayer();
+    EXPECT_NE(Read(state).find("head playing"), std::string::npos) << Read(state);
+  }
+  std::filesystem::remove(trace_);  // the next start is seen playing by its own trace
+  ASSERT_NO_FATAL_FAILURE(PlayDisc(60, " TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"));
+  session_.StopPlayer();
+  EXPECT_NE(Read(state).find("head stopped"), std::string::npos) << Read(state);
 }
 
 // The sound server goes away while a disc plays and comes back: the sound is found again within
