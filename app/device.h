@@ -31,4 +31,7 @@ void STOPPLAYER();
 // whether the device took the move.
 bool SEEKENTRY(int64_t frames);
 
+// Called at every poll: an entry's end that falls before the next tick is met by an extra tick.
+void WATCHENTRYEND();
+
 }  // namespace vantora::app

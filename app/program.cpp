@@ -155,8 +155,22 @@ std::unique_ptr<platform::cdaudio::CdDrive> OpenDrive(const Options& options) {
     // The player still starts: the device reports the drive as unavailable.
     std::fprintf(stderr, "vantora: drive '%s': %s\n", dir.c_str(), status.detail.c_str());
   }
-  return std::make_unique<cdaudio::VirtualDrive>(
+  auto drive = std::make_unique<cdaudio::VirtualDrive>(
       dir, options.drive ? cdaudio::MissingDrive::Absent : cdaudio::MissingDrive::Fresh);
+  // Other players see this one use the drive, and leave its play alone as they end.
+  drive->Hold();
+  return drive;
+}
+
+// The drive heard through the sound output while the device has it. A player that ends without
+// coming back to RunProgram (the session's end, a display gone) stops the drive's play here, as
+// the device's going does otherwise: nothing else would, and the next start would find it playing.
+platform::audio::AudibleDrive* gSounding = nullptr;
+
+void StopSoundingAtExit() {
+  if (gSounding != nullptr) {
+    gSounding->StopSounding();
+  }
 }
 
 // Puts the CD device on the chosen drive; with a sound output, the drive is heard through it.
@@ -166,6 +180,9 @@ bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundO
     auto audible =
         std::make_unique<platform::audio::AudibleDrive>(std::move(drive), std::move(output));
     audible->StartPumping(kPumpPeriod);
+    gSounding = audible.get();
+    std::atexit(StopSoundingAtExit);
+    std::at_quick_exit(StopSoundingAtExit);
     drive = std::move(audible);
   }
   platform::InstallCommandDevice(std::make_unique<platform::CommandDevice>(std::move(drive)));
@@ -260,7 +277,8 @@ int RunProgram(int argc, char** argv) {
   platform::FlushProfiles();
   SetVolumeHook(nullptr);
   // The device goes while the program is whole: the drive sends what it played last and its
-  // sound output ends on its own thread.
+  // sound output ends on its own thread; a drive still playing is stopped.
+  gSounding = nullptr;
   platform::InstallCommandDevice(nullptr);
   return ran ? 0 : 1;
 }

@@ -27,6 +27,7 @@ void ResetState() {
   NEWMODE.Clear();
   OLDMODE.Clear();
   REPEATMODE = 0;
+  ENTRYENDSAT = ENTRYLEFT = 0;
   STATUSTEXT.Clear();
   SHORTSTATUS.Clear();
   SAVEDSTATUS.Clear();

@@ -67,6 +67,10 @@ inline int32_t PAUSED = 0;
 inline FixedText<9> NEWMODE;  // the device's mode at this tick and at the one before
 inline FixedText<9> OLDMODE;
 inline uint8_t REPEATMODE = 0;  // 0 none, 1 track, 2 all
+// An entry that plays alone ends at a moment the player knows (milliseconds on the one clock, 0
+// for none), and with a pause, after what was left of it.
+inline int64_t ENTRYENDSAT = 0;
+inline int64_t ENTRYLEFT = 0;
 inline FixedText<40> STATUSTEXT;
 inline FixedText<20> SHORTSTATUS;  // the status as the caption shows it
 inline FixedText<40> SAVEDSTATUS;  // the status line kept while "Scanning Disc" shows

@@ -165,6 +165,7 @@ void POLLSTATUS() {
   }
   SHOWPLAYING();
   OLDMODE.Assign(NEWMODE);
+  WATCHENTRYEND();
 }
 
 void MODECHANGED() {

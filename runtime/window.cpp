@@ -9,6 +9,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/clock.h"
@@ -97,6 +98,7 @@ struct Window {
   std::deque<Event> events;
   int32_t timer = 0;  // hundredths of a second; 0 stopped
   ClockTime nextTick{0};
+  std::optional<ClockTime> extraTick;  // one timer event besides the timer's beat
   std::string title;
   std::string icon;
   std::string helpTopic;
@@ -926,11 +928,25 @@ bool EVENTLOOP() {
       if (window->nextTick <= now) {
         window->nextTick = now + period;
       }
+      // The extra tick it reaches is this one.
+      if (window->extraTick && *window->extraTick <= now) {
+        window->extraTick.reset();
+      }
       window->current = MakeEvent(EVENT::Timer);
       window->hasCurrent = true;
       return true;
     }
-    window->system->WaitForInput(window->timer > 0 ? window->nextTick : ClockTime::max());
+    if (window->extraTick && *window->extraTick <= now) {
+      window->extraTick.reset();
+      window->current = MakeEvent(EVENT::Timer);
+      window->hasCurrent = true;
+      return true;
+    }
+    ClockTime wake = window->timer > 0 ? window->nextTick : ClockTime::max();
+    if (window->extraTick) {
+      wake = std::min(wake, *window->extraTick);
+    }
+    window->system->WaitForInput(wake);
   }
 }
 
@@ -1271,6 +1287,12 @@ bool IsWindowOpen(WindowHandle handle) {
 uintptr_t NativeWindowOf(WindowHandle handle) {
   const Window* window = Find(handle);
   return window == nullptr ? 0 : window->native;
+}
+
+void SetExtraTick(WindowHandle handle, int32_t milliseconds) {
+  if (Window* window = Find(handle); window != nullptr) {
+    window->extraTick = Now() + ClockTime{std::max(milliseconds, 0)};
+  }
 }
 
 int32_t SystemTimingMs(int32_t property) {

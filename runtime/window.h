@@ -184,6 +184,10 @@ inline void SetToolTip(int32_t control, std::string_view tip) {
 inline void SetTimer(int32_t hundredths) {
   SetProperty(PROP_TIMER, 0, hundredths);
 }
+// One timer event more for `window`, `milliseconds` from now: for a change the program knows is
+// due between two ticks. The timer keeps its own beat; a later call replaces the earlier one, and
+// a tick that falls due first takes its place.
+void SetExtraTick(WindowHandle window, int32_t milliseconds);
 inline bool GetIconized() {
   return !GetProperty(PROP_ICONIZED).empty();
 }

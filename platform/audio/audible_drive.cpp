@@ -33,6 +33,24 @@ AudibleDrive::~AudibleDrive() {
   }
   // What played since the last pump is sent before the output goes.
   PumpLocked();
+  StopSoundingLocked();
+}
+
+void AudibleDrive::StopSounding() {
+  std::lock_guard lock(mutex_);
+  StopSoundingLocked();
+}
+
+void AudibleDrive::StopSoundingLocked() {
+  const auto mode = inner_->Mode();
+  if (mode.ok() && mode.value == DriveMode::Playing && !inner_->HeldElsewhere()) {
+    inner_->Stop();
+  }
+}
+
+bool AudibleDrive::HeldElsewhere() {
+  std::lock_guard lock(mutex_);
+  return inner_->HeldElsewhere();
 }
 
 DriveStatus AudibleDrive::Connected() {

@@ -40,6 +40,11 @@ class AudibleDrive final : public cdaudio::CdDrive {
   cdaudio::DriveStatus SetTray(cdaudio::Tray tray) override;
   std::vector<cdaudio::InjectedFailure> InjectedFailures() override;
   std::shared_ptr<DiscAudio> Audio() override;
+  bool HeldElsewhere() override;
+
+  // The listener's sound ends with the player, and so does the drive's play: a drive that plays
+  // is stopped, unless another player uses it too. Called as the player ends, however it ends.
+  void StopSounding();
 
   // Sends what the head has played since the last pump. A head found further on than the time
   // since then allows, or behind, was moved by someone else: its sound is skipped, not sent.
@@ -50,6 +55,7 @@ class AudibleDrive final : public cdaudio::CdDrive {
 
  private:
   void PumpLocked();
+  void StopSoundingLocked();
   void Send(cdaudio::Frames from, cdaudio::Frames to);
 
   std::mutex mutex_;

@@ -89,6 +89,9 @@ class CdDrive {
   // The sound of the disc in the drive now, read by place; nullptr for a drive or disc that
   // cannot be heard (a virtual disc without audio files, no disc). A new object for a new disc.
   virtual std::shared_ptr<audio::DiscAudio> Audio() { return nullptr; }
+  // Whether a player in another process uses this drive as well; a drive no other process can
+  // reach has none.
+  virtual bool HeldElsewhere() { return false; }
 };
 
 }  // namespace vantora::platform::cdaudio

@@ -3,7 +3,12 @@
 // player and the user's hand (vantora-drive) can be two processes.
 #include "platform/cdaudio/virtual_drive.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -235,6 +240,48 @@ DriveStatus VirtualDrive::Pause() {
     }
     return Ok();
   });
+}
+
+VirtualDrive::~VirtualDrive() {
+  if (held_ >= 0) {
+    ::close(held_);
+  }
+}
+
+void VirtualDrive::Hold() {
+  if (held_ >= 0) {
+    return;
+  }
+  const std::string path = (store_.Directory() / "players").string();
+  held_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // A player that is ending holds it alone for a moment.
+  int result;
+  do {
+    result = held_ >= 0 ? ::flock(held_, LOCK_SH) : 0;
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) {
+    ::close(held_);
+    held_ = -1;
+  }
+}
+
+bool VirtualDrive::HeldElsewhere() {
+  int fd = held_;
+  if (fd < 0) {
+    const std::string path = (store_.Directory() / "players").string();
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      return false;  // no player has ever held this drive
+    }
+  }
+  // Another holder's shared lock keeps this one from becoming exclusive.
+  const bool elsewhere = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  if (fd != held_) {
+    ::close(fd);
+  } else if (!elsewhere) {
+    ::flock(fd, LOCK_SH);  // held as before, so that other players still see this one
+  }
+  return elsewhere;
 }
 
 DriveStatus VirtualDrive::Stop() {

@@ -32,6 +32,9 @@ class VirtualDrive final : public CdDrive {
   // Nothing is read or created until the first operation.
   explicit VirtualDrive(std::filesystem::path directory, MissingDrive missing = MissingDrive::Fresh)
       : store_(std::move(directory)), missing_(missing) {}
+  ~VirtualDrive() override;
+  VirtualDrive(const VirtualDrive&) = delete;
+  VirtualDrive& operator=(const VirtualDrive&) = delete;
 
   DriveStatus Connected() override;
   DriveResult<bool> CanEject() override;
@@ -51,6 +54,13 @@ class VirtualDrive final : public CdDrive {
 
   // Whether the directory holds a drive; Unplugged, with the reason, when it cannot.
   DriveStatus Present() const;
+
+  // Marks the drive as a player's until this object goes: a shared lock on the directory's
+  // "players" file, which a process that ends releases however it ends. The hand never holds it.
+  void Hold();
+  // Whether another player holds the drive: one that holds it too keeps the lock from being made
+  // exclusive. Asked as a player ends; the answer gives up this player's hold when it is true.
+  bool HeldElsewhere() override;
 
   // The user's hand. These work whether or not the drive is plugged in.
   // Puts a disc in (replacing any) and closes the tray; the disc then spins up.
@@ -84,6 +94,7 @@ class VirtualDrive final : public CdDrive {
   MissingDrive missing_;
   std::optional<DiscSound> soundOf_;  // the disc whose sound `sound_` reads
   std::shared_ptr<audio::DiscAudio> sound_;
+  int held_ = -1;  // the "players" file, locked shared, while Hold() holds it
 };
 
 // Reads a disc file as the hand puts it in: a CUE sheet's FILE must be a sound file the drive can

@@ -381,6 +381,8 @@ void QtWindowSystem::Impl::Wait(ClockTime deadline) {
   DrawChangedRows();
   QTimer timer;
   timer.setSingleShot(true);
+  // A tick is due to the millisecond: a coarse timer may wake as much as 5% of the wait late.
+  timer.setTimerType(Qt::PreciseTimer);
   while (pending_.empty() && !woken_) {
     const ClockTime left = deadline - CurrentClock().Now();
     if (left.count() <= 0)

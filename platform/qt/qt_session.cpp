@@ -18,12 +18,12 @@ namespace vantora::platform::qt {
 
 // The session ends now: what the procedures saved reaches the disk, what cannot is named on
 // standard error, then the process goes without running Qt's teardown, which may no longer
-// have a display to talk to.
+// have a display to talk to (what the program asked to run at a quick exit still runs).
 void QtWindowSystem::Impl::EndProcessForSession() {
   FlushProfiles();
   ReportUnsavedProfiles();
   std::fflush(nullptr);
-  std::_Exit(0);
+  std::quick_exit(0);
 }
 
 void QtWindowSystem::Impl::EndSession() {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/cdaudio/virtual_drive.h"
 #include "tests/support/child_process.h"
 #include "tests/support/sound_image.h"
 #include "tests/support/x_session.h"
@@ -28,6 +29,7 @@ constexpr auto kLimit = 60s;
 constexpr int64_t kRate = 44100;
 constexpr int64_t kTrack2 = 10 * kRate;  // where track 2 begins in the file
 constexpr int64_t kGoesOn = -1;          // the sound goes on where it stopped
+constexpr int kRepeatTrack = -1;
 
 // The place a recorded frame tells, -1 for silence, -2 for anything else.
 int64_t PlaceOf(Stereo s) {
@@ -173,7 +175,30 @@ class SoundServerTest : public testing::Test {
     ASSERT_NO_FATAL_FAILURE(session_.Start(XSession::WindowManager::kNone));
     ASSERT_NO_FATAL_FAILURE(sound_.Start(session_.dir()));
   }
-  void TearDown() override { ::unsetenv("PULSE_SERVER"); }
+  void TearDown() override {
+    ::unsetenv("PULSE_SERVER");
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    bus_.Stop();
+  }
+
+  // A session bus of the test's own, at the address the X session gives the player (one where no
+  // bus answers, unless a test puts one there): the repeat mode, which the compact window has no
+  // button for, is then set as a desktop panel would.
+  void StartBus() {
+    const std::string address = "unix:path=" + (session_.dir() / "no-bus").string();
+    const auto log = session_.dir() / "bus.log";
+    ASSERT_TRUE(
+        bus_.Start({"dbus-daemon", "--session", "--nofork", "--nosyslog", "--address=" + address},
+                   Environment({}, {}), log));
+    ASSERT_FALSE(
+        Poll(kLimit, [&] { return std::filesystem::exists(session_.dir() / "no-bus") ? "up" : ""; })
+            .empty())
+        << Read(log);
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+  }
+  void SetLoop(const std::string& status) {
+    ASSERT_EQ(std::system(("timeout 30 playerctl -p vantora loop " + status).c_str()), 0);
+  }
 
   std::string X(const std::string& arguments) const { return session_.Xdotool(arguments); }
   // Clicks the middle of toolbar button `number` of the compact window, placed as its definition
@@ -211,14 +236,16 @@ class SoundServerTest : public testing::Test {
 
   XSession session_;
   SoundServer sound_;
+  Child bus_;
   std::filesystem::path trace_;
 };
 
 // Each step is two clicks with a wait between, after the disc has played a while; then the sound
-// goes on where it stood, or starts a track from its first sample.
+// goes on where it stood, or starts a track from its first sample. A step without clicks waits for
+// an entry that plays alone to end and the next to follow.
 struct Step {
   const char* what;
-  int button;
+  int button;  // 0 for none, kRepeatTrack for Repeat: Track from the bus
   const char* command;
   std::chrono::milliseconds wait;
   int again;  // the second click, 0 for none
@@ -229,6 +256,7 @@ struct Step {
 TEST_F(SoundServerTest, EveryPauseStopAndTrackChangeIsHeardWithoutASampleLostOrSilencePutIn) {
   const auto heard_file = session_.dir() / "heard.raw";
   ASSERT_NO_FATAL_FAILURE(sound_.Record(heard_file));
+  ASSERT_NO_FATAL_FAILURE(StartBus());
   ASSERT_NO_FATAL_FAILURE(PlayDisc(2 * kTrack2 / kRate,
                                    " TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
                                    " TRACK 02 AUDIO\n  INDEX 01 00:10:00\n"));
@@ -239,12 +267,21 @@ TEST_F(SoundServerTest, EveryPauseStopAndTrackChangeIsHeardWithoutASampleLostOrS
       {"stop, play", 12, "stop cdaudio\t0", 300ms, 12, "play cdaudio from 1\t0", 0},
       {"next track", 14, "play cdaudio from 2\t0", 0ms, 0, "", kTrack2},
       {"pause 0.2 s on track 2", 13, "pause cdaudio\t0", 200ms, 13, "play cdaudio", kGoesOn},
+      // With Repeat: Track each entry plays alone, to its own end.
+      {"Repeat: Track, next track", kRepeatTrack, "", 0ms, 14, "play cdaudio from 1 to 2\t0", 0},
+      {"pause 0.2 s on a lone entry", 13, "pause cdaudio\t0", 200ms, 13, "play cdaudio to 2\t0",
+       kGoesOn},
+      {"the entry ends and plays again", 0, "", 8000ms, 0, "", 0},
   };
   std::vector<std::chrono::milliseconds> held;  // how long each step's two clicks were apart
   for (const Step& step : steps) {
     std::this_thread::sleep_for(1500ms);
     const auto start = SteadyClock::now();
-    ASSERT_NO_FATAL_FAILURE(Click(step.button, step.command)) << step.what;
+    if (step.button == kRepeatTrack) {
+      ASSERT_NO_FATAL_FAILURE(SetLoop("Track"));
+    } else if (step.button != 0) {
+      ASSERT_NO_FATAL_FAILURE(Click(step.button, step.command)) << step.what;
+    }
     std::this_thread::sleep_for(step.wait);
     if (step.again != 0) {
       ASSERT_NO_FATAL_FAILURE(Click(step.again, step.again_command)) << step.what;
@@ -268,13 +305,32 @@ TEST_F(SoundServerTest, EveryPauseStopAndTrackChangeIsHeardWithoutASampleLostOrS
     const Join& join = heard.joins[i];
     SCOPED_TRACE(step.what);
     EXPECT_EQ(join.next, step.then == kGoesOn ? join.last + 1 : step.then) << figures;
-    if (step.again == 0) {
+    if (step.button == 0) {
+      EXPECT_LT(join.silence, kRate * 20 / 1000) << figures;  // the next entry follows at once
+    } else if (step.again == 0) {
       EXPECT_LT(join.silence, kRate * 5 / 1000) << figures;  // a track change puts no silence in
     } else {
       // The silence is the pause, give or take how long the clicks took to arrive.
       EXPECT_LT(join.silence, (held[i].count() + 300) * kRate / 1000) << figures;
     }
   }
+}
+
+// A player that ends as the session does stops the drive it was heard from, so the next start is
+// silent; a drive that another player uses plays on.
+TEST_F(SoundServerTest, TheDrivesPlayEndsWithThePlayer) {
+  const auto state = session_.dir() / "drive" / "state";
+  ASSERT_NO_FATAL_FAILURE(PlayDisc(60, " TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"));
+  {
+    vantora::platform::cdaudio::VirtualDrive other(session_.dir() / "drive");
+    other.Hold();
+    session_.StopPlayer();
+    EXPECT_NE(Read(state).find("head playing"), std::string::npos) << Read(state);
+  }
+  std::filesystem::remove(trace_);  // the next start is seen playing by its own trace
+  ASSERT_NO_FATAL_FAILURE(PlayDisc(60, " TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"));
+  session_.StopPlayer();
+  EXPECT_NE(Read(state).find("head stopped"), std::string::npos) << Read(state);
 }
 
 // The sound server goes away while a disc plays and comes back: the sound is found again within
