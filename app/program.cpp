@@ -162,9 +162,10 @@ std::unique_ptr<platform::cdaudio::CdDrive> OpenDrive(const Options& options) {
   return drive;
 }
 
-// The drive heard through the sound output while the device has it. A player that ends without
-// coming back to RunProgram (the session's end, a display gone) stops the drive's play here, as
-// the device's going does otherwise: nothing else would, and the next start would find it playing.
+// The drive heard through the sound output while the device has it. A player that ends at the
+// session's end (quick_exit, which destroys nothing) stops the drive's play here; any other ending,
+// a display gone included (exit), destroys the installed device, and the drive stops as it goes.
+// Not an atexit handler too: the device, a function's static, is destroyed before it would run.
 platform::audio::AudibleDrive* gSounding = nullptr;
 
 void StopSoundingAtExit() {
@@ -181,7 +182,6 @@ bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundO
         std::make_unique<platform::audio::AudibleDrive>(std::move(drive), std::move(output));
     audible->StartPumping(kPumpPeriod);
     gSounding = audible.get();
-    std::atexit(StopSoundingAtExit);
     std::at_quick_exit(StopSoundingAtExit);
     drive = std::move(audible);
   }
