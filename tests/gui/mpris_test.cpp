@@ -275,6 +275,9 @@ TEST_F(Mpris, StepsSeeksVolumeAndSleepAsTheInterfaceHasThem) {
   // At the first entry with no loop there is nothing before it; a stopped Next only selects.
   EXPECT_EQ(property("CanGoPrevious"), "(<false>,)");
   EXPECT_EQ(property("CanSeek"), "(<true>,)");
+  Playerctl("previous");
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(Playerctl("metadata xesam:trackNumber"), "1");
   Playerctl("volume 0.25");
   EXPECT_EQ(Await("volume", "0.250000"), "0.250000");
   EXPECT_TRUE(!Poll(kChangeLimit,
@@ -329,6 +332,19 @@ TEST_F(Mpris, StepsSeeksVolumeAndSleepAsTheInterfaceHasThem) {
   EXPECT_EQ(Await("status", "Stopped"), "Stopped");
   EXPECT_TRUE(awaitHeld(0));
   EXPECT_EQ(saver.asked, 2);
+
+  // A tray opened under a playing disc leaves nothing playing, and nothing to play.
+  Playerctl("play");
+  EXPECT_EQ(Await("status", "Playing"), "Playing");
+  Child tool;
+  int code = -1;
+  ASSERT_TRUE(tool.Start({VANTORA_DRIVE_TOOL, "--drive", (dir_ / "drive").string(), "open"},
+                         Environment({}), dir_ / "tool.log"));
+  ASSERT_TRUE(tool.WaitForExit(kChangeLimit, code));
+  EXPECT_EQ(Await("status", "Stopped"), "Stopped");
+  EXPECT_EQ(property("CanPlay"), "(<false>,)");
+  EXPECT_EQ(property("CanGoNext"), "(<false>,)");
+  EXPECT_TRUE(awaitHeld(0));
 
   // The volume is the one kept: a new player starts with it.
   player_.Stop();
