@@ -51,6 +51,13 @@ constexpr Qt::WindowFlags kOwnFrame = Qt::Window | Qt::WindowTitleHint | Qt::Win
 constexpr Qt::WindowFlags kOwnedFrame =
     Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
+// Qt names a window without a title after the program; one whose caption is empty keeps it
+// empty. Nothing to do before the native window exists.
+void KeepEmptyTitle(QWidget& top) {
+  if (top.windowTitle().isEmpty() && top.windowHandle() != nullptr)
+    NameEmpty(*top.windowHandle());
+}
+
 }  // namespace
 
 void QtWindowSystem::Impl::TopWindow::closeEvent(QCloseEvent* event) {
@@ -224,6 +231,7 @@ bool QtWindowSystem::ShowWindow(uintptr_t window) {
   Impl::Quiet quiet(*impl_);
   w->top->show();
   QCoreApplication::sendPostedEvents(w->top.get());
+  KeepEmptyTitle(*w->top);
   if (!w->top->placed)
     w->top->knownPos = w->top->pos();
   if (impl_->afterShow_) {
@@ -262,6 +270,7 @@ bool QtWindowSystem::SetWindowTitle(uintptr_t window, std::string_view title) {
   if (w == nullptr)
     return false;
   w->top->setWindowTitle(FromAnsi(title));
+  KeepEmptyTitle(*w->top);
   return true;
 }
 
