@@ -93,6 +93,10 @@ struct NativeWindowSpec {
   Rect rect;              // window units; x/y kDefault: the native layer places the window
   NativeFont font;        // face "" and size 0: the system's default window font
   std::vector<NativeControl> controls;  // parents before their children, in definition order
+  // The window that opened this one and waits for it to close (0: none). An owned window is
+  // modal to its owner: it stays above it, is placed over it, and the owner takes no input
+  // while it is open.
+  uintptr_t owner = 0;
 };
 
 // A list control's rows, asked for whenever the list draws, so that changes to the queue behind

@@ -864,6 +864,10 @@ void WINDOWOPEN(WindowHandle handle) {
     FatalError(kFatalUnableToOpenWindow, window->definition->name);
   }
   InstallSink(*system);
+  // A window opened from another's loop body is modal to it: that window waits until it closes.
+  const Window* owner = Current();
+  window->layout.spec.owner =
+      owner != nullptr && owner != window && owner->system == system ? owner->native : 0;
   const uintptr_t native = system->CreateWindow(window->layout.spec);
   if (native == 0) {
     FatalError(kFatalUnableToOpenWindow, window->definition->name);

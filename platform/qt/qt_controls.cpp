@@ -82,8 +82,10 @@ void QtWindowSystem::Impl::Tag(QWidget* widget, uintptr_t handle, int32_t id) {
 QRect QtWindowSystem::Impl::Geometry(const Window& w, const Control& c, QWidget* widget) const {
   const Rect r = c.spec.rect;
   const QSize hint = widget->sizeHint();
-  const int x = r.x == kDefault ? 0 : w.scale.ToPixelsX(r.x);
-  const int y = r.y == kDefault ? 0 : w.scale.ToPixelsY(r.y);
+  // Nothing left of or above the area it sits on is seen: a text placed there would lose its
+  // first letters, so the control starts on the area instead.
+  const int x = r.x == kDefault ? 0 : std::max(0, w.scale.ToPixelsX(r.x));
+  const int y = r.y == kDefault ? 0 : std::max(0, w.scale.ToPixelsY(r.y));
   int width = r.width == kDefault ? hint.width() : w.scale.ToPixelsX(r.width);
   const int height = r.height == kDefault ? hint.height() : w.scale.ToPixelsY(r.height);
   if (r.width == kDefault && c.spec.kind == NativeKind::Entry) {

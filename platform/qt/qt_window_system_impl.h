@@ -53,6 +53,7 @@ class QtWindowSystem::Impl {
 
   struct Window {
     uintptr_t handle = 0;
+    uintptr_t owner = 0;  // the window this one is modal to; 0 for none
     std::unique_ptr<TopWindow> top;
     QWidget* client = nullptr;
     QWidget* toolbar = nullptr;
@@ -139,6 +140,7 @@ class QtWindowSystem::Impl {
   uintptr_t Create(const NativeWindowSpec& spec);
   static void SetWallpaper(QWidget* widget, std::string_view name);
   void PlaceFrame(Window& w, QPoint at);
+  void PlaceOverOwner(Window& w);
   void ResizeClient(Window& w, QSize size);
 
   // Controls (qt_controls.cpp).

@@ -44,6 +44,20 @@ QPoint KeepReachable(QPoint at, QSize size) {
   return {x, y};
 }
 
+// Every window is of a fixed size, so none offers to maximise; a window owned by another is a
+// dialog and offers no minimise either.
+constexpr Qt::WindowFlags kOwnFrame = Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                      Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+constexpr Qt::WindowFlags kOwnedFrame =
+    Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
+// Qt names a window without a title after the program; one whose caption is empty keeps it
+// empty. Nothing to do before the native window exists.
+void KeepEmptyTitle(QWidget& top) {
+  if (top.windowTitle().isEmpty() && top.windowHandle() != nullptr)
+    NameEmpty(*top.windowHandle());
+}
+
 }  // namespace
 
 void QtWindowSystem::Impl::TopWindow::closeEvent(QCloseEvent* event) {
@@ -67,6 +81,13 @@ void QtWindowSystem::Impl::TopWindow::moveEvent(QMoveEvent* event) {
 
 void QtWindowSystem::Impl::TopWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && QApplication::activeWindow() == this) {
+    // Activated while a window modal to it is open: that one is what the user is after.
+    for (const auto& [handle, window] : impl_.windows_) {
+      if (window->owner == handle_ && window->top->isVisible())
+        window->top->windowHandle()->requestActivate();
+    }
+  }
   if (event->type() != QEvent::WindowStateChange)
     return;
   // The platform echoes the runtime's own changes a little later, through every state it
@@ -86,8 +107,10 @@ uintptr_t QtWindowSystem::Impl::Create(const NativeWindowSpec& spec) {
   const uintptr_t handle = nextHandle_++;
   auto window = std::make_unique<Window>();
   window->handle = handle;
+  window->owner = Find(spec.owner) != nullptr ? spec.owner : 0;
   window->top = std::make_unique<TopWindow>(*this, handle);
   QWidget* top = window->top.get();
+  top->setWindowFlags(window->owner != 0 ? kOwnedFrame : kOwnFrame);
   window->font = MakeFont(spec.font, nullptr);
   window->scale = UnitScale::FromFont(window->font);
   top->setFont(window->font);
@@ -118,8 +141,41 @@ uintptr_t QtWindowSystem::Impl::Create(const NativeWindowSpec& spec) {
     PlaceFrame(w, QPoint(rect.x == kDefault ? 0 : w.scale.ToPixelsX(rect.x),
                          rect.y == kDefault ? 0 : w.scale.ToPixelsY(rect.y)));
   }
+  if (w.owner != 0) {
+    QWidget* owner = Find(w.owner)->top.get();
+    // The window stays a parentless widget; only its native window is tied to the owner's. Qt
+    // blocks the owner's input by that tie, and the window manager keeps the window above it.
+    top->setWindowModality(Qt::WindowModal);
+    owner->winId();
+    top->winId();
+    top->windowHandle()->setTransientParent(owner->windowHandle());
+    if (rect.x == kDefault && rect.y == kDefault)
+      PlaceOverOwner(w);
+  }
   UpdateVisibility(w);
   return handle;
+}
+
+// Centres the window's frame over its owner's, on the owner's screen. Its own frame is not
+// there before it is shown: the owner's, from the same window manager, stands in for it.
+void QtWindowSystem::Impl::PlaceOverOwner(Window& w) {
+  const QWidget& owner = *Find(w.owner)->top;
+  const QRect frame = owner.frameGeometry();
+  const QRect client = owner.geometry();
+  const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                         frame.right() - client.right(), frame.bottom() - client.bottom());
+  const QSize size = w.top->size().grownBy(margins);
+  QPoint at = frame.topLeft() +
+              QPoint((frame.width() - size.width()) / 2, (frame.height() - size.height()) / 2);
+  if (const QScreen* screen = owner.screen()) {
+    const QRect area = screen->availableGeometry();
+    at.setX(
+        std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+    at.setY(
+        std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+  }
+  // The client area is placed: Qt carries a frame position out only once it knows the frame.
+  w.top->setGeometry(QRect(at + QPoint(margins.left(), margins.top()), w.top->size()));
 }
 
 void QtWindowSystem::Impl::SetWallpaper(QWidget* widget, std::string_view name) {
@@ -175,6 +231,7 @@ bool QtWindowSystem::ShowWindow(uintptr_t window) {
   Impl::Quiet quiet(*impl_);
   w->top->show();
   QCoreApplication::sendPostedEvents(w->top.get());
+  KeepEmptyTitle(*w->top);
   if (!w->top->placed)
     w->top->knownPos = w->top->pos();
   if (impl_->afterShow_) {
@@ -213,6 +270,7 @@ bool QtWindowSystem::SetWindowTitle(uintptr_t window, std::string_view title) {
   if (w == nullptr)
     return false;
   w->top->setWindowTitle(FromAnsi(title));
+  KeepEmptyTitle(*w->top);
   return true;
 }
 

@@ -22,11 +22,19 @@ xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
   return atom;
 }
 
+// The X display's connection; null elsewhere. The offscreen platform offers the same interface
+// without a usable connection behind it.
+xcb_connection_t* Connection() {
+  const auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  return x11 != nullptr && QGuiApplication::platformName() == QLatin1String("xcb")
+             ? x11->connection()
+             : nullptr;
+}
+
 }  // namespace
 
 bool AskKeepAbove(QWindow& window, bool above) {
-  const auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-  xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+  xcb_connection_t* connection = Connection();
   if (connection == nullptr)
     return false;
   const auto id = static_cast<xcb_window_t>(window.winId());
@@ -51,6 +59,16 @@ bool AskKeepAbove(QWindow& window, bool above) {
                  reinterpret_cast<const char*>(&event));
   xcb_flush(connection);
   return true;
+}
+
+void NameEmpty(QWindow& window) {
+  xcb_connection_t* connection = Connection();
+  if (connection == nullptr || window.handle() == nullptr)
+    return;
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()),
+                      Atom(connection, "_NET_WM_NAME"), Atom(connection, "UTF8_STRING"), 8, 0,
+                      nullptr);
+  xcb_flush(connection);
 }
 
 }  // namespace vantora::platform::qt

@@ -11,4 +11,7 @@ namespace vantora::platform::qt {
 // the display is not an X display.
 bool AskKeepAbove(QWindow& window, bool above);
 
+// Gives the created window an empty name, where Qt would name it after the program.
+void NameEmpty(QWindow& window);
+
 }  // namespace vantora::platform::qt

@@ -211,7 +211,8 @@ class MainWindowTest : public ::testing::Test {
       auto* entry = Widget<QLineEdit>(editor, kEditor, 5);
       ASSERT_TRUE(top && entry);
       top->activateWindow();
-      ASSERT_TRUE(QTest::qWaitForWindowActive(top, 5000));
+      // Qt counts the editor as active while its owner still is: wait for the editor itself.
+      ASSERT_TRUE(QTest::qWaitFor([top] { return QApplication::activeWindow() == top; }, 5000));
       entry->setFocus();
       entry->selectAll();
       // Character by character as an input method hands them over, whatever their script.
