@@ -6,15 +6,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
-#include <QScreen>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "tests/support/child_process.h"
@@ -26,25 +23,6 @@ namespace {
 using namespace vantora::testing;
 
 constexpr auto kLimit = 10s;
-
-// What the screen shows, read from the root window by an X client of the test's own. xwd reads a
-// screen whose windows use several colour maps region by region and leaves a window lying wholly
-// over another one black (a drop list's rows over its window), which no person sees.
-class Screen {
- public:
-  explicit Screen(const std::string& display) {
-    ::setenv("DISPLAY", display.c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    app_.emplace(argc_, argv_);
-  }
-  QImage Read() const { return QGuiApplication::primaryScreen()->grabWindow(0).toImage(); }
-
- private:
-  int argc_ = 1;
-  char name_[5] = "test";
-  char* argv_[2] = {name_, nullptr};
-  std::optional<QGuiApplication> app_;
-};
 
 // Lines of text in `area`: runs of pixel rows not all of one colour (rows, their highlight and
 // the gaps between them are of one colour across; text is not).
@@ -107,7 +85,6 @@ class ListDrawing : public testing::Test {
     ASSERT_NO_FATAL_FAILURE(session_.StartPlayer(
         {.ini = ini, .drive = drive, .arguments = {"--trace", trace.string()}}));
     ::setenv("XDG_RUNTIME_DIR", (session_.dir() / "runtime").c_str(), 1);
-    screen_.emplace(session_.display());
     main_ = session_.player_window();
     // The album is loaded in the tick that reads the disc's lengths.
     ASSERT_FALSE(Poll(XSession::kStartLimit, [&] {
@@ -159,7 +136,7 @@ class ListDrawing : public testing::Test {
   QImage Await(const std::string& name, const std::function<bool(const QImage&)>& shows,
                std::chrono::milliseconds limit = kLimit) const {
     QImage screen;
-    Poll(limit, [&] { return shows(screen = screen_->Read()) ? "shown" : ""; });
+    Poll(limit, [&] { return shows(screen = session_.Capture()) ? "shown" : ""; });
     EXPECT_TRUE(SavePng(screen, ScreenshotPath(name)));
     return screen;
   }
@@ -177,7 +154,6 @@ class ListDrawing : public testing::Test {
   }
 
   XSession session_;
-  std::optional<Screen> screen_;  // after the session: gone before its server
   WindowId main_ = 0;
   WindowId editor_ = 0;
 };
@@ -225,7 +201,7 @@ TEST_F(ListDrawing, DropListsDropTheirRowsEntriesShowTheStartAndADropIsDrawnAtOn
         // clear of them.
         const QRect playlist = Control("P22$EDITWINDOW", 10, editor_);
         const QRect rows = playlist.adjusted(4, 3, -4, -playlist.height() / 2);
-        ASSERT_EQ(TextLines(screen_->Read(), rows), 2);
+        ASSERT_EQ(TextLines(session_.Capture(), rows), 2);
         const QPoint from = Control("P22$EDITWINDOW", 6, editor_).topLeft() + QPoint(30, 8);
         const QPoint to(playlist.center().x(), playlist.bottom() - 12);
         X("mousemove" + At(from) + " mousedown 1");

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A desktop of the test's own: an X server, a window manager when asked for, and the player on
 // them. What the test learns it asks the server, as any other X client would (xdotool, xprop,
-// xwininfo), and what the screen shows it reads back from the server (xwd), so that what is
+// xwininfo), and what the screen shows it reads back from the server, so that what is
 // checked is what a person would see rather than what the program believes it drew.
 //
 // Failures while setting up are fatal to the test: call the void members through
@@ -15,16 +15,17 @@
 #include <QImage>
 #include <QMargins>
 #include <QRect>
-#include <QRgb>
-#include <bit>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <xcb/xcb.h>
 
 #include "tests/support/child_process.h"
 #include "windows/definition.h"
@@ -47,50 +48,37 @@ inline std::vector<unsigned long> Numbers(const std::string& value) {
   return numbers;
 }
 
-// An image in X's window dump format (what `xwd` writes), or a null image when it is not one of
-// the true-colour ZPixmap dumps an X server of 24-bit depth gives.
-inline QImage ParseXwd(const std::string& data) {
-  const auto field = [&](std::size_t index) -> uint32_t {
-    const auto* at = reinterpret_cast<const unsigned char*>(data.data()) + index * 4;
-    return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | at[3];
-  };
-  constexpr std::size_t kFields = 25;
-  if (data.size() < kFields * 4) {
-    return {};
-  }
-  const uint32_t header_size = field(0), format = field(2), width = field(4), height = field(5),
-                 msb_first = field(7), bits_per_pixel = field(11), bytes_per_line = field(12),
-                 colours = field(19);
-  const uint32_t masks[3] = {field(14), field(15), field(16)};
-  const std::size_t pixels = std::size_t{header_size} + std::size_t{colours} * 12;
-  const std::size_t bytes = bits_per_pixel / 8;
-  if (format != 2 || (bits_per_pixel != 24 && bits_per_pixel != 32) || width == 0 || height == 0 ||
-      bytes_per_line < width * bytes ||
-      data.size() < pixels + std::size_t{bytes_per_line} * height) {
-    return {};
-  }
-  // A colour's bits in a pixel, scaled to 0..255.
-  const auto channel = [](uint32_t pixel, uint32_t mask) {
-    if (mask == 0) {
-      return 0;
+// What the X server at `display` shows on its first screen, read from the root window in one
+// request (xwd reads window by window, and leaves a window that lies wholly over another black);
+// a null image when it cannot be read. The screen is taken to be true colour, red above blue.
+inline QImage ReadScreen(const std::string& display) {
+  xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
+  QImage image;
+  if (xcb_connection_has_error(connection) == 0) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
+    int bits = 0;
+    for (auto formats = xcb_setup_pixmap_formats_iterator(setup); formats.rem != 0;
+         xcb_format_next(&formats)) {
+      bits = formats.data->depth == screen->root_depth ? formats.data->bits_per_pixel : bits;
     }
-    const uint64_t full = mask >> std::countr_zero(mask);
-    return static_cast<int>(((pixel & mask) >> std::countr_zero(mask)) * uint64_t{255} / full);
-  };
-  QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
-  for (uint32_t y = 0; y < height; ++y) {
-    const auto* row = reinterpret_cast<const unsigned char*>(data.data()) + pixels +
-                      std::size_t{y} * bytes_per_line;
-    auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
-    for (uint32_t x = 0; x < width; ++x) {
-      uint32_t pixel = 0;
-      for (std::size_t i = 0; i < bytes; ++i) {
-        const uint32_t byte = row[x * bytes + i];
-        pixel |= msb_first != 0 ? byte << (8 * (bytes - 1 - i)) : byte << (8 * i);
-      }
-      out[x] = qRgb(channel(pixel, masks[0]), channel(pixel, masks[1]), channel(pixel, masks[2]));
+    const int width = screen->width_in_pixels, height = screen->height_in_pixels;
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(
+        connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
+                      static_cast<uint16_t>(width), static_cast<uint16_t>(height), ~0u),
+        nullptr);
+    const int length = reply != nullptr ? xcb_get_image_data_length(reply) : 0;
+    if ((bits == 32 || bits == 24) && height > 0 && length / height >= width * bits / 8 &&
+        setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST) {
+      // A view of the reply's pixels, copied before the reply goes.
+      const QImage view(xcb_get_image_data(reply), width, height, length / height,
+                        bits == 32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
+      image = view.convertToFormat(QImage::Format_RGB32).copy();
     }
+    std::free(reply);
   }
+  xcb_disconnect(connection);
   return image;
 }
 
@@ -139,7 +127,7 @@ class XSession {
   // Makes the session's folder and starts the server, then the window manager if one is asked
   // for, returning once it manages the screen.
   void Start(WindowManager window_manager) {
-    std::vector<const char*> tools = {"Xvfb", "xdotool", "xprop", "xwininfo", "xwd"};
+    std::vector<const char*> tools = {"Xvfb", "xdotool", "xprop", "xwininfo"};
     if (window_manager == WindowManager::kOpenbox) {
       tools.push_back("openbox");
     }
@@ -221,12 +209,7 @@ class XSession {
   }
 
   // What the server shows on the whole screen, or a null image if it could not be read.
-  QImage Capture() const {
-    const auto dump = dir_ / "screen.xwd";
-    std::filesystem::remove(dump);
-    Tool("xwd -root -silent -out " + dump.string());
-    return ParseXwd(Read(dump));
-  }
+  QImage Capture() const { return ReadScreen(display_); }
 
   // Starts the player on this display and returns once its first window is visible.
   void StartPlayer(const PlayerStart& start) {
