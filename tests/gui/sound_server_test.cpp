@@ -201,8 +201,6 @@ class SoundServerTest : public testing::Test {
   }
 
   std::string X(const std::string& arguments) const { return session_.Xdotool(arguments); }
-  // Clicks the middle of toolbar button `number` of the compact window, placed as its definition
-  // says (the window is as wide as the definition, so its width gives the units' size).
   size_t Count(const std::string& command) const { return Occurrences(Read(trace_), command); }
   // Clicks button `number` and waits until the drive has been sent `command` once more.
   void Click(int number, const std::string& command) {
