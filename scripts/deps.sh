@@ -5,7 +5,7 @@ VANTORA_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-dev clang-format pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libxcb1-dev fonts-liberation fonts-dejavu-core xvfb xauth xdotool x11-utils openbox
-  dbus playerctl pulseaudio pulseaudio-utils
+  dbus playerctl pulseaudio pulseaudio-utils libpulse-dev
   python3 desktop-file-utils appstream appstream-compose groff-base
   build-essential dpkg-dev debhelper lintian devscripts
   libcdio-dev libcdio-paranoia-dev qt6-multimedia-dev libsndfile1-dev
