@@ -2,14 +2,9 @@
 // The player driven from the desktop's side only: vantora on its own X server (Xvfb) and its own
 // session bus, worked with playerctl as a media key or a panel widget would, and what it did read
 // back from the bus and the device log.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -28,84 +23,42 @@
 #include <atomic>
 
 #include "tests/support/child_process.h"
+#include "tests/support/x_session.h"
 
 namespace {
 
 using namespace vantora::testing;
-using Clock = SteadyClock;
 
 // Generous: a loaded machine with two cores may take seconds to start a program.
 constexpr auto kStartLimit = 60s;
 constexpr auto kChangeLimit = 30s;
 
-// This process's environment without what would lead the player elsewhere, plus `add`.
+// This process's environment with `add`, for the test's own bus clients.
 std::vector<std::string> Environment(const std::vector<std::string>& add) {
-  return vantora::testing::Environment(
-      {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "VANTORA_CONFIG_DIR", "XDG_RUNTIME_DIR",
-       "DBUS_SESSION_BUS_ADDRESS"},
-      add);
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-    ++count;
-  }
-  return count;
+  return vantora::testing::Environment({"DBUS_SESSION_BUS_ADDRESS"}, add);
 }
 
 class Mpris : public testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"Xvfb", "dbus-daemon", "playerctl"}) {
-      ASSERT_EQ(std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()), 0)
-          << tool << " is missing: scripts/deps.sh installs it (packages xvfb, dbus, playerctl)";
-    }
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vantora-mpris-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    std::filesystem::create_directories(dir_ / "config");
-    std::filesystem::create_directories(dir_ / "runtime");
-    std::filesystem::permissions(dir_ / "runtime", std::filesystem::perms::owner_all);
-    StartServer();
+    ASSERT_EQ(std::system("command -v dbus-daemon >/dev/null && command -v playerctl >/dev/null"),
+              0)
+        << "dbus-daemon or playerctl is missing: scripts/deps.sh installs them";
+    ASSERT_NO_FATAL_FAILURE(session_.Start(XSession::WindowManager::kNone));
+    dir_ = session_.dir();
   }
-  void TearDown() override {
-    watcher_.Stop();
-    player_.Stop();
-    bus_.Stop();
-    server_.Stop();
-    std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { watcher_.Stop(); }
 
-  void StartServer() {
-    display_ = StartXvfb(server_, Environment({}), dir_ / "xvfb.log", kStartLimit);
-    ASSERT_FALSE(display_.empty()) << "Xvfb did not start or gave no display number";
-  }
-
-  // A session bus of this test's own; its address is the first line the daemon prints.
+  // A session bus of this test's own, at the address the player is given.
   void StartBus() {
-    ASSERT_TRUE(
-        bus_.Start({"dbus-daemon", "--session", "--nofork", "--nosyslog", "--print-address=1"},
-                   Environment({}), dir_ / "bus.log"));
-    address_ = Poll(kStartLimit, [&] {
-      const std::string log = Read(dir_ / "bus.log");
-      const size_t line = log.find("unix:");
-      return line == std::string::npos || log.find('\n', line) == std::string::npos
-                 ? std::string()
-                 : log.substr(line, log.find('\n', line) - line);
-    });
-    ASSERT_FALSE(address_.empty()) << "no bus address:\n" << Read(dir_ / "bus.log");
+    address_ = session_.StartBus();
+    ASSERT_FALSE(address_.empty());
   }
-
-  void StartPlayer(const std::string& busAddress) {
-    std::vector<std::string> env = {
-        "DISPLAY=" + display_, "VANTORA_CONFIG_DIR=" + (dir_ / "config").string(),
-        "XDG_RUNTIME_DIR=" + (dir_ / "runtime").string(), "DBUS_SESSION_BUS_ADDRESS=" + busAddress};
-    ASSERT_TRUE(player_.Start({VANTORA_EXECUTABLE, "--drive", (dir_ / "drive").string(), "--trace",
-                               (dir_ / "trace.log").string()},
-                              Environment(env), dir_ / "player.log"));
+  void StartPlayer() {
+    ASSERT_NO_FATAL_FAILURE(session_.StartPlayer(
+        {.drive = dir_ / "drive", .arguments = {"--trace", (dir_ / "trace.log").string()}}));
   }
+  Child& player() { return session_.player(); }
 
   // One playerctl command on the test's bus; a bus that stopped answering does not hold it up.
   std::string Playerctl(const std::string& arguments) const {
@@ -134,18 +87,15 @@ class Mpris : public testing::Test {
             }).empty();
   }
 
+  XSession session_;
   std::filesystem::path dir_;
-  std::string display_;
   std::string address_;
-  Child server_;
-  Child bus_;
-  Child player_;
   Child watcher_;
 };
 
 TEST_F(Mpris, PlayerctlPlaysSkipsPausesRepeatsAndStopsThePlayer) {
   StartBus();
-  StartPlayer(address_);
+  StartPlayer();
   ASSERT_EQ(Await("status", "Stopped"), "Stopped") << Read(dir_ / "player.log");
   // An object path, which playerctl prints quoted.
   EXPECT_EQ(Playerctl("metadata mpris:trackid"), "'/org/vantora/track/1'");
@@ -203,10 +153,10 @@ TEST_F(Mpris, PlayerctlPlaysSkipsPausesRepeatsAndStopsThePlayer) {
   // Each change reached the watcher once, in order, and nothing else did.
   const std::string followed = Poll(kChangeLimit, [&] {
     const std::string log = Read(dir_ / "follow.log");
-    return Count(log, "\n") >= 5 ? log : std::string();
+    return CountOf(log, "\n") >= 5 ? log : std::string();
   });
   EXPECT_EQ(followed, "Stopped\nPlaying\nPaused\nPlaying\nStopped\n") << Read(dir_ / "follow.log");
-  EXPECT_EQ(Count(Read(dir_ / "player.log"), "media keys are off"), 0u);
+  EXPECT_EQ(CountOf(Read(dir_ / "player.log"), "media keys are off"), 0u);
 
   // Quit closes the player as its close box does: it ends by itself, and well.
   const std::string sent =
@@ -214,7 +164,7 @@ TEST_F(Mpris, PlayerctlPlaysSkipsPausesRepeatsAndStopsThePlayer) {
              "' timeout 30 dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.vantora "
              "/org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit 2>&1");
   int code = -1;
-  ASSERT_TRUE(player_.WaitForExit(kChangeLimit, code))
+  ASSERT_TRUE(player().WaitForExit(kChangeLimit, code))
       << "Quit did not close the player: " << sent << "\n"
       << Read(dir_ / "player.log");
   EXPECT_EQ(code, 0) << Read(dir_ / "player.log");
@@ -260,7 +210,7 @@ TEST_F(Mpris, StepsSeeksVolumeAndSleepAsTheInterfaceHasThem) {
   ASSERT_TRUE(
       watcher_.Start({"dbus-monitor", "--address", address_, "type='signal',member='Seeked'"},
                      Environment({}), dir_ / "seeked.log"));
-  StartPlayer(address_);
+  StartPlayer();
   ASSERT_EQ(Await("status", "Stopped"), "Stopped") << Read(dir_ / "player.log");
   const auto property = [&](const std::string& which) {
     return Output("timeout 30 gdbus call --address '" + address_ +
@@ -302,14 +252,14 @@ TEST_F(Mpris, StepsSeeksVolumeAndSleepAsTheInterfaceHasThem) {
   EXPECT_GE(std::stod(seconds), 30.0);
   EXPECT_LT(std::stod(seconds), 40.0);
   EXPECT_TRUE(!Poll(kChangeLimit, [&] {
-                 return Count(Read(dir_ / "seeked.log"), "member=Seeked") >= 1 ? "yes" : "";
+                 return CountOf(Read(dir_ / "seeked.log"), "member=Seeked") >= 1 ? "yes" : "";
                }).empty());
   // A track started from its button is a move too.
   Playerctl("next");
   Playerctl("previous");
   EXPECT_TRUE(
       !Poll(kChangeLimit,
-            [&] { return Count(Read(dir_ / "seeked.log"), "member=Seeked") >= 2 ? "yes" : ""; })
+            [&] { return CountOf(Read(dir_ / "seeked.log"), "member=Seeked") >= 2 ? "yes" : ""; })
            .empty())
       << Read(dir_ / "seeked.log");
 
@@ -347,8 +297,8 @@ TEST_F(Mpris, StepsSeeksVolumeAndSleepAsTheInterfaceHasThem) {
   EXPECT_TRUE(awaitHeld(0));
 
   // The volume is the one kept: a new player starts with it.
-  player_.Stop();
-  StartPlayer(address_);
+  player().Stop();
+  StartPlayer();
   EXPECT_EQ(Await("volume", "0.250000"), "0.250000") << Read(dir_ / "player.log");
   bus.unregisterService("org.freedesktop.ScreenSaver");
   serving.quit();
@@ -356,8 +306,7 @@ TEST_F(Mpris, StepsSeeksVolumeAndSleepAsTheInterfaceHasThem) {
 }
 
 TEST_F(Mpris, NoSessionBusLeavesThePlayerRunningWithOneWord) {
-  address_ = "unix:path=" + (dir_ / "no-bus").string();
-  StartPlayer(address_);
+  StartPlayer();
   const std::string log = Poll(kStartLimit, [&] {
     const std::string text = Read(dir_ / "player.log");
     return text.find("media keys are off") != std::string::npos ? text : std::string();
@@ -365,9 +314,9 @@ TEST_F(Mpris, NoSessionBusLeavesThePlayerRunningWithOneWord) {
   ASSERT_FALSE(log.empty()) << Read(dir_ / "player.log");
   // Still running a while later, having said it once.
   int code = 0;
-  EXPECT_FALSE(player_.WaitForExit(2s, code)) << "exit " << code << ":\n"
-                                              << Read(dir_ / "player.log");
-  EXPECT_EQ(Count(Read(dir_ / "player.log"), "media keys are off"), 1u);
+  EXPECT_FALSE(player().WaitForExit(2s, code)) << "exit " << code << ":\n"
+                                               << Read(dir_ / "player.log");
+  EXPECT_EQ(CountOf(Read(dir_ / "player.log"), "media keys are off"), 1u);
 }
 
 }  // namespace

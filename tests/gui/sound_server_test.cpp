@@ -161,14 +161,6 @@ class SoundServer {
   Child daemon_, recorder_;
 };
 
-size_t Occurrences(const std::string& text, const std::string& what) {
-  size_t count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
 class SoundServerTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -178,22 +170,13 @@ class SoundServerTest : public testing::Test {
   void TearDown() override {
     ::unsetenv("PULSE_SERVER");
     ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    bus_.Stop();
   }
 
-  // A session bus of the test's own, at the address the X session gives the player (one where no
-  // bus answers, unless a test puts one there): the repeat mode, which the compact window has no
-  // button for, is then set as a desktop panel would.
+  // The repeat mode, which the compact window has no button for, is set as a desktop panel would,
+  // on a session bus of the test's own.
   void StartBus() {
-    const std::string address = "unix:path=" + (session_.dir() / "no-bus").string();
-    const auto log = session_.dir() / "bus.log";
-    ASSERT_TRUE(
-        bus_.Start({"dbus-daemon", "--session", "--nofork", "--nosyslog", "--address=" + address},
-                   Environment({}, {}), log));
-    ASSERT_FALSE(
-        Poll(kLimit, [&] { return std::filesystem::exists(session_.dir() / "no-bus") ? "up" : ""; })
-            .empty())
-        << Read(log);
+    const std::string address = session_.StartBus();
+    ASSERT_FALSE(address.empty());
     ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
   }
   void SetLoop(const std::string& status) {
@@ -201,7 +184,7 @@ class SoundServerTest : public testing::Test {
   }
 
   std::string X(const std::string& arguments) const { return session_.Xdotool(arguments); }
-  size_t Count(const std::string& command) const { return Occurrences(Read(trace_), command); }
+  size_t Count(const std::string& command) const { return CountOf(Read(trace_), command); }
   // Clicks button `number` and waits until the drive has been sent `command` once more.
   void Click(int number, const std::string& command) {
     const size_t before = Count(command);
@@ -234,7 +217,6 @@ class SoundServerTest : public testing::Test {
 
   XSession session_;
   SoundServer sound_;
-  Child bus_;
   std::filesystem::path trace_;
 };
 
@@ -344,8 +326,8 @@ TEST_F(SoundServerTest, ASoundServerThatComesIsPlayedToFromTheHead) {
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     const std::string name = test.late ? "late" : "restart";
-    const size_t said_before = Occurrences(Read(session_.player_log()),
-                                           "vantora: no sound output, so playback is silent\n");
+    const size_t said_before =
+        CountOf(Read(session_.player_log()), "vantora: no sound output, so playback is silent\n");
     std::filesystem::remove(dir / "trace.log");
     int64_t gone = 0;  // the last place heard before the server went
     if (test.late) {
@@ -377,8 +359,7 @@ TEST_F(SoundServerTest, ASoundServerThatComesIsPlayedToFromTheHead) {
     EXPECT_GT(after.first, gone + kRate / 2) << figures;
     EXPECT_EQ(after.garbled, 0) << figures;
     EXPECT_TRUE(after.joins.empty()) << figures;
-    EXPECT_EQ(Occurrences(said, "vantora: no sound output, so playback is silent\n"),
-              said_before + 1)
+    EXPECT_EQ(CountOf(said, "vantora: no sound output, so playback is silent\n"), said_before + 1)
         << said;
   }
 }

@@ -126,6 +126,15 @@ inline std::string Output(const std::string& command) {
   return output;
 }
 
+// How many times `what` stands in `text`.
+inline size_t CountOf(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
 inline std::string Read(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;

@@ -116,6 +116,7 @@ class XSession {
   XSession& operator=(const XSession&) = delete;
   ~XSession() {
     player_.Stop();
+    bus_.Stop();
     window_manager_.Stop();
     server_.Stop();
     if (!dir_.empty()) {
@@ -147,7 +148,6 @@ class XSession {
   }
 
   const std::filesystem::path& dir() const { return dir_; }
-  const std::string& display() const { return display_; }
   // The player's settings folder (VANTORA_CONFIG_DIR); it outlives the player's runs.
   std::filesystem::path config_dir() const { return dir_ / "config"; }
 
@@ -236,7 +236,7 @@ class XSession {
              "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"},
             {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display_,
              "VANTORA_CONFIG_DIR=" + config_dir().string(), "XDG_RUNTIME_DIR=" + runtime.string(),
-             "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-bus").string()}),
+             "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "bus").string()}),
         player_log()));
     const std::string window = Poll(kStartLimit, [&] {
       const std::vector<WindowId> windows = VisibleWindows(player_.pid());
@@ -297,6 +297,21 @@ class XSession {
       }
     }
     return code;
+  }
+
+  // Starts a session bus at the address the player is given (where otherwise none answers, so
+  // that the player runs without one) and returns that address.
+  std::string StartBus() {
+    const std::string address = "unix:path=" + (dir_ / "bus").string();
+    if (!bus_.Start({"dbus-daemon", "--session", "--nofork", "--nosyslog", "--address=" + address},
+                    Environment({}, {}), dir_ / "bus.log") ||
+        Poll(kStartLimit, [&] {
+          return std::filesystem::exists(dir_ / "bus") ? "up" : "";
+        }).empty()) {
+      ADD_FAILURE() << "no session bus:\n" << Read(dir_ / "bus.log");
+      return "";
+    }
+    return address;
   }
 
   // Takes the display away, as the end of a desktop session may before its programs have ended.
@@ -368,6 +383,7 @@ class XSession {
   std::string display_;
   Child server_;
   Child window_manager_;
+  Child bus_;
   Child player_;
   WindowId player_window_ = 0;
 };
