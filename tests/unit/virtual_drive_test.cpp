@@ -227,20 +227,6 @@ TEST_F(VirtualDriveTest, AFreshDirectoryIsAnEmptyConnectedDrive) {
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "drive"));  // reading creates nothing
 }
 
-TEST_F(VirtualDriveTest, APlayerSeesAnotherThatHoldsTheDrive) {
-  ASSERT_TRUE(drive_.Insert(ThreeTrackDisc()).ok());
-  EXPECT_FALSE(drive_.HeldElsewhere());  // nobody has held it yet
-  drive_.Hold();
-  EXPECT_FALSE(drive_.HeldElsewhere());
-  drive_.Hold();
-  {
-    VirtualDrive other(dir_.path() / "drive");
-    other.Hold();
-    EXPECT_TRUE(drive_.HeldElsewhere());
-  }
-  EXPECT_FALSE(drive_.HeldElsewhere());  // the other player has gone
-}
-
 TEST_F(VirtualDriveTest, InsertSpinsUpAndRemoveKeepsTheTray) {
   ASSERT_TRUE(drive_.Insert(ThreeTrackDisc()).ok());
   EXPECT_EQ(ModeNow(), DriveMode::NotReady);
