@@ -111,26 +111,31 @@ class Toc {
   Frames leadOut_;
 };
 
-// One stretch of a disc image's sound file: the file's frames from `file` on lie at the disc's
-// frames from `disc` on, up to where the next stretch begins in the file (or the file ends).
+// One stretch of a disc image's sound: the frames of file `source` from `file` on lie at the
+// disc's frames from `disc` on, up to where the file's next stretch begins in it (or the file
+// ends), and never past where the disc's next stretch begins.
 struct SoundStretch {
   Frames disc;
   Frames file;
+  int32_t source = 0;  // which of the disc's sound files
 
   bool operator==(const SoundStretch&) const = default;
 };
-
-// Where a disc image's sound comes from: one sound file, laid on the disc in stretches, with
-// silence between them where the CUE sheet adds gaps.
-struct DiscSound {
+// How a disc image's file holds its sound: a format libsndfile recognises, or raw CD sectors of
+// 16-bit stereo samples (2352 bytes a frame), little- or big-endian.
+enum class SoundFormat : uint8_t { Detect, RawLittle, RawBig };
+struct SoundSource {
   std::string file;  // an absolute path
+  SoundFormat format = SoundFormat::Detect;
+
+  bool operator==(const SoundSource&) const = default;
+};
+struct DiscSound {
+  std::vector<SoundSource> sources;
   std::vector<SoundStretch> stretches;
 
   bool operator==(const DiscSound&) const = default;
 };
-
-// A disc: its table of contents and a title for people (not readable by the player). A blank disc
-// has a table without tracks. A disc image may carry its sound; other discs play silently.
 struct Disc {
   std::string title;
   Toc toc;

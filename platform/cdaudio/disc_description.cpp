@@ -3,9 +3,12 @@
 #include "platform/cdaudio/disc_description.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <vector>
+
+#include "platform/text_encoding.h"
 
 namespace vantora::platform::cdaudio {
 namespace {
@@ -127,15 +130,16 @@ std::string_view Unquote(std::string_view text) {
   return text;
 }
 
-// The name on a FILE line: in double quotes (blanks allowed) or up to the first blank; the file's
-// kind after it says nothing the sound reader does not find out for itself.
-bool FileName(std::string_view rest, std::string& name) {
+// The name on a FILE line, taken off `rest`: in double quotes (blanks allowed) or up to the first
+// blank. The file's kind follows it.
+bool FileName(std::string_view& rest, std::string& name) {
   if (!rest.empty() && rest.front() == '"') {
     const size_t close = rest.find('"', 1);
     if (close == std::string_view::npos) {
       return false;
     }
     name = std::string(rest.substr(1, close - 1));
+    rest = Trim(rest.substr(close + 1));
   } else {
     name = std::string(NextWord(rest));
   }
@@ -157,6 +161,167 @@ DiscReading Finish(std::string title, std::vector<Frames> starts, Frames leadOut
     toc->SetKind(track, TrackKind::Data);
   }
   return DiscReading{Disc{std::move(title), std::move(*toc)}, {}};
+}
+
+// How many bytes a frame of audio takes in a raw image: 588 stereo 16-bit samples.
+constexpr int32_t kAudioSectorBytes = 2352;
+
+// Text of a sheet as UTF-8: a byte-order mark goes, UTF-16 with one is converted, and text that
+// is not UTF-8 is read as Windows-1252, as Windows rippers write it.
+std::string SheetText(std::string_view bytes) {
+  const bool little = bytes.starts_with("\xFF\xFE");
+  if (!little && !bytes.starts_with("\xFE\xFF")) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+      bytes.remove_prefix(3);
+    }
+    return ToUtf8(bytes);
+  }
+  std::string text;
+  auto unit = [&](size_t at) {
+    const auto a = static_cast<unsigned char>(bytes[at]);
+    const auto b = static_cast<unsigned char>(bytes[at + 1]);
+    return little ? static_cast<uint32_t>(a | b << 8) : static_cast<uint32_t>(a << 8 | b);
+  };
+  for (size_t at = 2; at + 1 < bytes.size(); at += 2) {
+    uint32_t code = unit(at);
+    if (code >= 0xD800 && code < 0xDC00 && at + 3 < bytes.size() && unit(at + 2) >= 0xDC00 &&
+        unit(at + 2) < 0xE000) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (unit(at + 2) - 0xDC00);
+      at += 2;
+    } else if (code >= 0xD800 && code < 0xE000) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      text += static_cast<char>(code);
+    } else if (code < 0x800) {
+      text += static_cast<char>(0xC0 | code >> 6);
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      text += static_cast<char>(0xE0 | code >> 12);
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | code >> 18);
+      text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return text;
+}
+
+// What a TRACK line's type says: audio, or data in sectors of so many bytes.
+struct TrackType {
+  std::string_view name;
+  int32_t bytes;
+  bool audio;
+};
+constexpr TrackType kTrackTypes[] = {
+    {"AUDIO", kAudioSectorBytes, true},       {"MODE1/2352", kAudioSectorBytes, false},
+    {"MODE2/2352", kAudioSectorBytes, false}, {"CDI/2352", kAudioSectorBytes, false},
+    {"MODE1/2048", 2048, false},              {"MODE2/2336", 2336, false},
+    {"CDI/2336", 2336, false},                {"MODE2/2048", 2048, false},
+};
+
+const TrackType* FindTrackType(std::string_view word) {
+  for (const TrackType& type : kTrackTypes) {
+    if (SameWord(word, type.name)) {
+      return &type;
+    }
+  }
+  return nullptr;
+}
+
+// Lines that say something about the music, not about where it lies: rippers and CD-Text tools
+// write them, and the disc plays the same without them.
+bool IsCueRemark(std::string_view keyword) {
+  static constexpr std::string_view kRemarks[] = {
+      "PERFORMER", "SONGWRITER", "CATALOG",  "CDTEXTFILE", "FLAGS",     "ISRC",
+      "ARRANGER",  "COMPOSER",   "MESSAGE",  "DISC_ID",    "GENRE",     "UPC_EAN",
+      "TOC_INFO1", "TOC_INFO2",  "SIZE_INFO"};
+  return std::any_of(std::begin(kRemarks), std::end(kRemarks),
+                     [keyword](std::string_view remark) { return SameWord(keyword, remark); });
+}
+
+// A FILE as the sheet names it, with what its tracks say of it.
+struct SheetFile {
+  std::string name;
+  bool raw = false;
+  bool bigEndian = false;
+  const Line* line = nullptr;
+  int32_t sectorBytes = 0;  // of its tracks, once one has an index in it
+  Frames lastTime{-1};      // its last index so far
+};
+
+// What places the sheet's files and tracks on the disc, in the order the sheet says it.
+struct CueEvent {
+  enum class Kind { File, Gap, Index } kind;
+  Frames time{0};      // the gap, or the index's time in its file
+  int32_t index = 0;   // the index's number, or the file's
+  bool firstOfTrack = false;
+  const Line* line = nullptr;
+};
+
+// Extensions of files a sheet may mean when the one it names is not there, in order of preference.
+constexpr std::string_view kSoundExtensions[] = {".flac", ".wav",  ".wave", ".aiff", ".aif",
+                                                 ".ogg",  ".oga",  ".opus", ".mp3"};
+constexpr std::string_view kRawExtensions[] = {".bin", ".img", ".raw"};
+// A folder of a whole collection is looked through only this far.
+constexpr size_t kMostFilesLookedAt = 10000;
+
+// The file the sheet means by `name`: the file itself, else one beside it whose name differs only
+// in case or extension (an album converted to FLAC after ripping), else, given the sheet's own
+// stem, one named like the sheet (an image renamed as a whole). The named path when none is there.
+std::filesystem::path FindCueFile(const std::filesystem::path& directory, const std::string& name,
+                                  std::string_view sheetStem, bool raw) {
+  std::filesystem::path named = name;
+  if (named.is_relative()) {
+    named = directory / named;
+  }
+  std::error_code ec;
+  if (std::filesystem::exists(named, ec)) {
+    return named;
+  }
+  auto lookIn = [](const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> entries;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end;
+         !error && it != end && entries.size() < kMostFilesLookedAt; it.increment(error)) {
+      entries.push_back(it->path());
+    }
+    return entries;
+  };
+  auto find = [](const std::vector<std::filesystem::path>& entries, const std::string& wanted) {
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
+      return SameWord(entry.filename().string(), wanted);
+    });
+    return found == entries.end() ? std::optional<std::filesystem::path>{} : *found;
+  };
+  std::vector<std::string_view> extensions;
+  if (raw) {
+    extensions.assign(std::begin(kRawExtensions), std::end(kRawExtensions));
+  } else {
+    extensions.assign(std::begin(kSoundExtensions), std::end(kSoundExtensions));
+  }
+  const std::string ownExtension = named.extension().string();
+  extensions.insert(extensions.begin(), ownExtension);
+  const std::vector<std::filesystem::path> beside = lookIn(named.parent_path());
+  const std::string stem = named.stem().string();
+  for (std::string_view extension : extensions) {
+    if (auto found = find(beside, stem + std::string(extension))) {
+      return *found;
+    }
+  }
+  if (!sheetStem.empty()) {
+    const std::vector<std::filesystem::path> sheetFolder =
+        named.parent_path() == directory ? beside : lookIn(directory);
+    for (std::string_view extension : extensions) {
+      if (auto found = find(sheetFolder, std::string(sheetStem) + std::string(extension))) {
+        return *found;
+      }
+    }
+  }
+  return named;
 }
 
 }  // namespace
@@ -263,30 +428,25 @@ DiscReading ParseDiscDescription(std::string_view text) {
   return Finish(std::move(title), std::move(starts), next, "", dataTracks);
 }
 
-DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& directory,
-                          const AudioFileProbe& probe) {
+DiscReading ParseCueSheet(std::string_view bytes, const std::filesystem::path& directory,
+                          const AudioFileProbe& probe, std::string_view sheetStem) {
+  const std::string text = SheetText(bytes);
   std::vector<Line> lines;
   std::string error;
   if (!SplitLines(text, '\0', lines, error)) {
     return Fail(error);
   }
   std::string title;
-  const Line* fileLine = nullptr;
-  std::string fileName;
-  std::optional<Frames> fileLength;
+  std::vector<SheetFile> files;
+  std::vector<CueEvent> events;
+  std::optional<Frames> remLength;
   size_t lengthLine = 0;
-  // Silence added by PREGAP and POSTGAP so far: it moves every later place on the disc.
-  Frames gaps{0};
-  // Silence that goes in before the next track's first index: its PREGAP, or the POSTGAP of the
-  // track before. The file's sound continues after it in a new stretch.
-  Frames pendingGap{0};
-  std::vector<SoundStretch> stretches = {SoundStretch{kStandardPregap, Frames{0}}};
-  std::vector<Frames> starts;
+  std::vector<TrackNumber> dataTracks;
   int32_t track = 0;
+  const TrackType* trackType = nullptr;
   bool trackHasStart = false;
   bool trackHasPregap = false;
   int32_t lastIndex = -1;
-  Frames lastIndexTime{-1};
   const Line* openTrack = nullptr;
 
   auto closeTrack = [&]() -> std::string {
@@ -295,30 +455,46 @@ DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& di
     }
     return {};
   };
+  auto emptyFile = [&]() -> std::string {
+    if (!files.empty() && files.back().lastTime.count < 0) {
+      return At(*files.back().line) + "FILE holds no INDEX";
+    }
+    return {};
+  };
 
   for (const Line& line : lines) {
     std::string_view rest = line.rest;
     if (SameWord(line.keyword, "REM")) {
       if (SameWord(NextWord(rest), "LENGTH")) {
-        if (fileLength) {
+        if (remLength) {
           return Fail(At(line) + "a second REM LENGTH");
         }
-        fileLength = ParseMsf(rest);
-        if (!fileLength) {
+        remLength = ParseMsf(rest);
+        if (!remLength) {
           return Fail(At(line) + "length \"" + std::string(rest) + "\" is not mm:ss:ff");
         }
         lengthLine = line.number;
       }
     } else if (SameWord(line.keyword, "FILE")) {
-      if (fileLine != nullptr) {
-        return Fail(At(line) + "only one FILE is supported");
+      if (std::string why = emptyFile(); !why.empty()) {
+        return Fail(why);
       }
-      fileLine = &line;
-      if (!FileName(rest, fileName)) {
+      SheetFile file;
+      file.line = &line;
+      if (!FileName(rest, file.name)) {
         return Fail(At(line) + "FILE needs a file name, in double quotes if it holds blanks");
       }
+      file.raw = SameWord(rest, "BINARY") || SameWord(rest, "MOTOROLA");
+      file.bigEndian = SameWord(rest, "MOTOROLA");
+      if (files.size() == static_cast<size_t>(kMaxTracks) * 2) {
+        return Fail(At(line) + "too many FILEs");
+      }
+      files.push_back(std::move(file));
+      events.push_back(CueEvent{.kind = CueEvent::Kind::File,
+                                .index = static_cast<int32_t>(files.size() - 1),
+                                .line = &line});
     } else if (SameWord(line.keyword, "TRACK")) {
-      if (fileLine == nullptr) {
+      if (files.empty()) {
         return Fail(At(line) + "TRACK before FILE");
       }
       if (std::string why = closeTrack(); !why.empty()) {
@@ -333,11 +509,15 @@ DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& di
       if (*number > kMaxTracks) {
         return Fail(At(line) + "a disc holds at most 99 tracks");
       }
-      if (!SameWord(rest, "AUDIO")) {
+      trackType = FindTrackType(rest);
+      if (trackType == nullptr) {
         return Fail(At(line) + "track " + std::to_string(*number) + " is \"" + std::string(rest) +
-                    "\"; only AUDIO tracks can be played");
+                    "\"; a track is AUDIO or a data mode such as MODE1/2352");
       }
       track = *number;
+      if (!trackType->audio) {
+        dataTracks.push_back(TrackNumber{track});
+      }
       openTrack = &line;
       trackHasStart = false;
       trackHasPregap = false;
@@ -345,6 +525,20 @@ DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& di
     } else if (SameWord(line.keyword, "INDEX")) {
       if (openTrack == nullptr) {
         return Fail(At(line) + "INDEX outside a TRACK");
+      }
+      SheetFile& file = files.back();
+      if (!file.raw && !trackType->audio) {
+        return Fail(At(line) + "track " + std::to_string(track) + " is " +
+                    std::string(trackType->name) + ", but its FILE holds sound; data tracks " +
+                    "lie in BINARY files");
+      }
+      if (file.raw) {
+        if (file.sectorBytes != 0 && file.sectorBytes != trackType->bytes) {
+          return Fail(At(line) + "track " + std::to_string(track) + " has " +
+                      std::to_string(trackType->bytes) + "-byte sectors in a FILE of " +
+                      std::to_string(file.sectorBytes) + "-byte ones");
+        }
+        file.sectorBytes = trackType->bytes;
       }
       const std::string_view numberText = NextWord(rest);
       const auto index = SmallNumber(numberText);
@@ -356,30 +550,22 @@ DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& di
       if (!time) {
         return Fail(At(line) + "index time \"" + std::string(rest) + "\" is not mm:ss:ff");
       }
-      if (kStandardPregap + gaps + *time > kLatestFrame) {
-        return Fail(At(line) + "the index lies after 99:59:74 on the disc");
-      }
-      if (*time <= lastIndexTime) {
+      if (*time <= file.lastTime) {
         return Fail(At(line) + "index time " + std::string(rest) +
                     " does not come after the one before it");
       }
-      if (lastIndex < 0 && pendingGap.count > 0) {
-        const SoundStretch stretch{kStandardPregap + gaps + *time, *time};
-        if (stretches.back().file == stretch.file) {
-          stretches.back() = stretch;
-        } else {
-          stretches.push_back(stretch);
-        }
-        pendingGap = Frames{0};
-      }
       if (*index == 1) {
-        starts.push_back(kStandardPregap + gaps + *time);
         trackHasStart = true;
       } else if (*index > 1 && !trackHasStart) {
         return Fail(At(line) + "INDEX " + std::string(numberText) + " before INDEX 01");
       }
+      events.push_back(CueEvent{.kind = CueEvent::Kind::Index,
+                                .time = *time,
+                                .index = *index,
+                                .firstOfTrack = lastIndex < 0,
+                                .line = &line});
       lastIndex = *index;
-      lastIndexTime = *time;
+      file.lastTime = *time;
     } else if (SameWord(line.keyword, "PREGAP") || SameWord(line.keyword, "POSTGAP")) {
       const bool pre = SameWord(line.keyword, "PREGAP");
       if (openTrack == nullptr || (pre ? (lastIndex >= 0 || trackHasPregap) : !trackHasStart)) {
@@ -392,68 +578,127 @@ DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& di
         return Fail(At(line) + "gap \"" + std::string(rest) + "\" is not mm:ss:ff");
       }
       trackHasPregap = trackHasPregap || pre;
-      gaps = gaps + *gap;
-      pendingGap = pendingGap + *gap;
-      // Checked at every gap, so that the sum stays small and the line that overflows is named.
-      if (kStandardPregap + gaps > kLatestFrame) {
-        return Fail(At(line) + "the gaps make the disc longer than 99:59:74");
-      }
+      events.push_back(CueEvent{.kind = CueEvent::Kind::Gap, .time = *gap, .line = &line});
     } else if (SameWord(line.keyword, "TITLE")) {
       if (openTrack == nullptr) {
         title = std::string(Unquote(rest));
       }
-    } else if (SameWord(line.keyword, "PERFORMER") || SameWord(line.keyword, "SONGWRITER") ||
-               SameWord(line.keyword, "CATALOG") || SameWord(line.keyword, "CDTEXTFILE") ||
-               SameWord(line.keyword, "FLAGS") || SameWord(line.keyword, "ISRC")) {
-      // Facts about the music, not about where it lies.
-    } else {
+    } else if (!IsCueRemark(line.keyword)) {
       return Fail(At(line) + "unknown command \"" + std::string(line.keyword) + "\"");
     }
   }
   if (std::string why = closeTrack(); !why.empty()) {
     return Fail(why);
   }
-  if (starts.empty()) {
+  if (openTrack == nullptr) {
     return Fail("the CUE sheet has no tracks");
   }
+  if (std::string why = emptyFile(); !why.empty()) {
+    return Fail(why);
+  }
+
+  // Each file's length on the disc, and its sound.
+  std::vector<Frames> lengths;
+  std::vector<SoundSource> sources;
+  std::vector<bool> audible;
   if (probe) {
-    // The file's own length wins over any REM LENGTH.
-    std::filesystem::path file = std::filesystem::path(fileName);
-    if (file.is_relative()) {
-      file = directory / file;
+    for (const SheetFile& file : files) {
+      std::filesystem::path path =
+          FindCueFile(directory, file.name, files.size() == 1 ? sheetStem : "", file.raw);
+      std::error_code ec;
+      path = std::filesystem::absolute(path, ec).lexically_normal();
+      const std::string name = path.string();
+      if (ec || std::any_of(name.begin(), name.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+        return Fail(At(*file.line) + "the sound file's path holds a control character");
+      }
+      const int32_t sectorBytes = file.sectorBytes == 0 ? kAudioSectorBytes : file.sectorBytes;
+      const AudioFileFacts facts = probe(CueFile{path, file.raw, file.bigEndian, sectorBytes});
+      if (!facts.error.empty()) {
+        return Fail(At(*file.line) + name + ": " + facts.error);
+      }
+      if (facts.length <= file.lastTime) {
+        return Fail(At(*file.line) + name + ": lasts " + FormatMsf(facts.length) +
+                    ", which ends before the last index");
+      }
+      lengths.push_back(facts.length);
+      sources.push_back(SoundSource{name, facts.format});
+      audible.push_back(facts.format == SoundFormat::Detect || sectorBytes == kAudioSectorBytes);
     }
-    std::error_code ec;
-    file = std::filesystem::absolute(file, ec).lexically_normal();
-    const std::string path = file.string();
-    if (ec || std::any_of(path.begin(), path.end(),
-                          [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
-      return Fail(At(*fileLine) + "the sound file's path holds a control character");
+  } else {
+    if (files.size() > 1) {
+      return Fail("a CUE sheet of several FILEs needs its files to be read");
     }
-    const AudioFileFacts facts = probe(file);
-    if (!facts.error.empty()) {
-      return Fail(At(*fileLine) + path + ": " + facts.error);
+    if (!remLength) {
+      return Fail("the CUE sheet has no \"REM LENGTH mm:ss:ff\" line giving the audio's length");
     }
-    if (facts.length <= lastIndexTime) {
-      return Fail(At(*fileLine) + path + ": lasts " + FormatMsf(facts.length) +
-                  ", which ends before the last index");
+    if (*remLength <= files.front().lastTime) {
+      return Fail("line " + std::to_string(lengthLine) + ": length " + FormatMsf(*remLength) +
+                  " ends before the last index");
     }
-    DiscReading reading =
-        Finish(std::move(title), std::move(starts), kStandardPregap + gaps + facts.length,
-               At(*fileLine) + path + ": ");
-    if (reading.disc) {
-      reading.disc->sound = DiscSound{path, std::move(stretches)};
-    }
-    return reading;
+    lengths.push_back(*remLength);
+    audible.push_back(false);
   }
-  if (!fileLength) {
-    return Fail("the CUE sheet has no \"REM LENGTH mm:ss:ff\" line giving the audio's length");
+
+  // Lays the files end to end, with the gaps' silence between them.
+  Frames offset{0};
+  Frames gaps{0};
+  Frames pendingGap{0};  // silence that goes in before the next track's first index
+  size_t file = 0;
+  std::vector<SoundStretch> stretches;
+  std::vector<Frames> starts;
+  auto addStretch = [&](SoundStretch stretch) {
+    if (!audible[file]) {
+      return;
+    }
+    if (!stretches.empty() && stretches.back().source == stretch.source &&
+        stretches.back().file == stretch.file) {
+      stretches.back() = stretch;
+    } else {
+      stretches.push_back(stretch);
+    }
+  };
+  for (const CueEvent& event : events) {
+    if (event.kind == CueEvent::Kind::File) {
+      if (event.index > 0) {
+        offset = offset + lengths[file];
+        ++file;
+      }
+      if (kStandardPregap + gaps + offset > kLatestFrame) {
+        return Fail(At(*event.line) + "the files make the disc longer than 99:59:74");
+      }
+      addStretch(SoundStretch{kStandardPregap + gaps + offset, Frames{0},
+                              static_cast<int32_t>(file)});
+    } else if (event.kind == CueEvent::Kind::Gap) {
+      gaps = gaps + event.time;
+      pendingGap = pendingGap + event.time;
+      // Checked at every gap, so that the sum stays small and the line that overflows is named.
+      if (kStandardPregap + gaps + offset > kLatestFrame) {
+        return Fail(At(*event.line) + "the gaps make the disc longer than 99:59:74");
+      }
+    } else {
+      const Frames place = kStandardPregap + gaps + offset + event.time;
+      if (place > kLatestFrame) {
+        return Fail(At(*event.line) + "the index lies after 99:59:74 on the disc");
+      }
+      if (event.firstOfTrack && pendingGap.count > 0) {
+        addStretch(SoundStretch{place, event.time, static_cast<int32_t>(file)});
+        pendingGap = Frames{0};
+      }
+      if (event.index == 1) {
+        starts.push_back(place);
+      }
+    }
   }
-  if (*fileLength <= lastIndexTime) {
-    return Fail("line " + std::to_string(lengthLine) + ": length " + FormatMsf(*fileLength) +
-                " ends before the last index");
+  const std::string where =
+      probe ? At(*files.back().line) + sources.back().file + ": "
+            : "line " + std::to_string(lengthLine) + ": ";
+  DiscReading reading = Finish(std::move(title), std::move(starts),
+                               kStandardPregap + gaps + offset + lengths.back(), where, dataTracks);
+  if (reading.disc && probe && !stretches.empty()) {
+    reading.disc->sound = DiscSound{std::move(sources), std::move(stretches)};
   }
-  return Finish(std::move(title), std::move(starts), kStandardPregap + gaps + *fileLength,
-                "line " + std::to_string(lengthLine) + ": ");
+  return reading;
 }
 
 DiscReading ReadDiscFile(const std::filesystem::path& path, const AudioFileProbe& probe) {
@@ -473,7 +718,8 @@ DiscReading ReadDiscFile(const std::filesystem::path& path, const AudioFileProbe
   std::string extension = path.extension().string();
   const bool cue = SameWord(extension, ".cue");
   DiscReading reading =
-      cue ? ParseCueSheet(text, path.parent_path(), probe) : ParseDiscDescription(text);
+      cue ? ParseCueSheet(text, path.parent_path(), probe, path.stem().string())
+          : ParseDiscDescription(text);
   if (!reading.disc) {
     reading.error = path.string() + ": " + reading.error;
   }

@@ -22,21 +22,36 @@ struct DiscReading {
 // "start", "tracks" and one "track N mm:ss:ff [audio|data]" line per track.
 DiscReading ParseDiscDescription(std::string_view text);
 
-// What the sound reader finds in a CUE sheet's FILE: its length (a part of a frame counts as a
-// frame), or why a disc cannot play it.
+// A FILE of a CUE sheet as the sound reader gets it: where it is, whether the sheet calls it raw
+// sectors (BINARY, MOTOROLA for big-endian) and how many bytes a frame of its tracks takes there.
+struct CueFile {
+  std::filesystem::path path;
+  bool raw = false;
+  bool bigEndian = false;
+  int32_t sectorBytes = 2352;
+};
+
+// What the sound reader finds in a FILE: its length (a part of a frame counts as a frame) and how
+// it holds its sound, or why a disc cannot play it.
 struct AudioFileFacts {
   Frames length;
   std::string error;
+  SoundFormat format = SoundFormat::Detect;
 };
-using AudioFileProbe = std::function<AudioFileFacts(const std::filesystem::path& file)>;
+using AudioFileProbe = std::function<AudioFileFacts(const CueFile& file)>;
 
-// A CUE sheet with one FILE: INDEX 01 times place the tracks, PREGAP and POSTGAP add silence
-// between them. Gaps that push the disc past 99:59:74 are refused at the line that does it.
-// With a `probe`, the FILE (relative to `directory`) is the disc's sound: the probe gives its
-// length, a file it refuses refuses the sheet, and the disc carries the file's absolute path and
-// its stretches. Without one, "REM LENGTH mm:ss:ff" gives the length and the disc is silent.
+// A CUE sheet as rippers write them: a byte-order mark, text in UTF-8 or else Windows-1252, one
+// FILE for the disc or one per track, sound files or raw BIN images with data tracks. Each FILE
+// follows the one before on the disc; INDEX 01 times place the tracks, PREGAP and POSTGAP add
+// silence between them. Gaps that push the disc past 99:59:74 are refused at the line that does
+// it. With a `probe`, each FILE (relative to `directory`; when it is missing, the same name in
+// another case or with another sound extension beside it) is part of the disc's sound: the probe
+// gives its length, a file it refuses refuses the sheet, and the disc carries the files' absolute
+// paths and their stretches. Without one, a sheet of one FILE takes its length from
+// "REM LENGTH mm:ss:ff" and the disc is silent. A sheet of one FILE that is not there also finds
+// a file named like the sheet (`sheetStem`) beside it, as when an image was renamed.
 DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& directory = {},
-                          const AudioFileProbe& probe = {});
+                          const AudioFileProbe& probe = {}, std::string_view sheetStem = {});
 
 // Reads a file: a CUE sheet when its name ends in ".cue" (any case), else a description. A CUE
 // sheet's FILE is looked for beside it and checked with `probe`, as ParseCueSheet says.

@@ -7,9 +7,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace vantora::platform::cdaudio {
@@ -21,7 +23,7 @@ constexpr size_t kLargestState = 64 * 1024;
 // More milliseconds than any play can last: the whole of the longest disc, many times over.
 constexpr int64_t kLongest = int64_t{1} << 40;
 // A sound file's stretches: one, and one more after each track's gaps.
-constexpr size_t kMostStretches = 2 * kMaxTracks;
+constexpr size_t kMostStretches = 4 * kMaxTracks;
 
 // A file descriptor that closes itself.
 class UniqueFd {
@@ -299,8 +301,19 @@ std::string FormatDriveState(const DriveState& state) {
       text += "\ndata" + data;
     }
     if (const auto& sound = state.disc->sound) {
-      text += "\naudio " + sound->file + "\naudio-map";
+      for (const SoundSource& source : sound->sources) {
+        text += "\naudio ";
+        text += source.format == SoundFormat::RawLittle ? "raw-le "
+                : source.format == SoundFormat::RawBig  ? "raw-be "
+                                                        : "";
+        text += source.file;
+      }
+      text += "\naudio-map";
+      int32_t source = 0;
       for (const SoundStretch& stretch : sound->stretches) {
+        for (; source < stretch.source; ++source) {
+          text += " /";
+        }
         text += " " + std::to_string(stretch.disc.count) + " " + std::to_string(stretch.file.count);
       }
     }
@@ -440,15 +453,26 @@ StateReading ParseDriveState(std::string_view text) {
         dataTracks.push_back(TrackNumber{*track});
       }
     } else if (key == "audio") {
-      // The path is the rest of the line as written, blanks and all; it is always absolute.
-      const std::string_view path = Verbatim(line, key);
-      if (!once(seenAudio) || path.empty() || path.front() != '/') {
-        return Damaged(number, "bad or repeated \"audio\"");
+      // The path is the rest of the line as written, blanks and all; it is always absolute. A
+      // raw image's file says so first.
+      std::string_view path = Verbatim(line, key);
+      SoundFormat format = SoundFormat::Detect;
+      for (const auto& [word, raw] : {std::pair{"raw-le ", SoundFormat::RawLittle},
+                                      std::pair{"raw-be ", SoundFormat::RawBig}}) {
+        if (path.starts_with(word)) {
+          path.remove_prefix(std::string_view(word).size());
+          format = raw;
+        }
       }
+      if (seenMap || path.empty() || path.front() != '/' ||
+          (sound && sound->sources.size() > kMostStretches)) {
+        return Damaged(number, "bad or misplaced \"audio\"");
+      }
+      seenAudio = true;
       if (!sound) {
         sound.emplace();
       }
-      sound->file = std::string(path);
+      sound->sources.push_back(SoundSource{std::string(path), format});
       soundLine = number;
     } else if (key == "audio-map") {
       if (!once(seenMap)) {
@@ -457,22 +481,35 @@ StateReading ParseDriveState(std::string_view text) {
       if (!sound) {
         sound.emplace();
       }
+      // Pairs of places, a "/" before the first stretch of each next file.
+      int32_t source = 0;
+      bool sourceHasStretch = false;
       while (!rest.empty()) {
+        if (rest.front() == '/') {
+          if (NextWord(rest) != "/") {
+            return Damaged(number, "bad stretch in \"audio-map\"");
+          }
+          ++source;
+          sourceHasStretch = false;
+          continue;
+        }
         const auto disc = FrameNumber(NextWord(rest));
         const auto file = FrameNumber(NextWord(rest));
         const auto& stretches = sound->stretches;
-        // Both places go forward, and the disc's never gains less than the file's: gaps only
-        // add silence.
+        // The disc's places go forward; within a file both do, and the disc's never gains less
+        // than the file's: gaps only add silence.
         if (!disc || !file || stretches.size() > kMostStretches ||
-            (!stretches.empty() &&
-             (*file <= stretches.back().file ||
-              *disc - stretches.back().disc < *file - stretches.back().file))) {
+            (!stretches.empty() && *disc <= stretches.back().disc) ||
+            (sourceHasStretch && (*file <= stretches.back().file ||
+                                  *disc - stretches.back().disc < *file - stretches.back().file))) {
           return Damaged(number, "bad stretch in \"audio-map\"");
         }
-        sound->stretches.push_back(SoundStretch{*disc, *file});
+        sound->stretches.push_back(SoundStretch{*disc, *file, source});
+        sourceHasStretch = true;
       }
-      if (sound->stretches.empty()) {
-        return Damaged(number, "an empty \"audio-map\"");
+      if (sound->stretches.empty() ||
+          static_cast<size_t>(source) + 1 != std::max<size_t>(sound->sources.size(), 1)) {
+        return Damaged(number, "an empty \"audio-map\", or one not of every \"audio\" file");
       }
       soundLine = number;
     } else if (key == "fail") {

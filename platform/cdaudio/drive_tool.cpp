@@ -150,7 +150,10 @@ int Status(VirtualDrive& drive, std::ostream& out, std::ostream& err) {
       << toc.TrackCount() << " tracks" << (data.empty() ? "" : data + ")") << ", ends at "
       << FormatMsf(toc.LeadOut()) << "\n";
   if (state.disc->sound) {
-    out << "sound: " << state.disc->sound->file << "\n";
+    for (const SoundSource& source : state.disc->sound->sources) {
+      out << "sound: " << source.file
+          << (source.format == SoundFormat::Detect ? "" : " (raw CD sectors)") << "\n";
+    }
   }
   if (!view.Ready()) {
     out << "head: " << (view.spinningUp ? "spinning up" : "not ready") << "\n";

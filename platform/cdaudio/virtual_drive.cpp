@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "platform/audio/sound_file.h"
 #include "platform/audio/sound_output.h"
@@ -331,15 +334,24 @@ std::shared_ptr<audio::DiscAudio> VirtualDrive::Audio() {
   }
   if (soundOf_ != disc->sound) {
     soundOf_ = disc->sound;
+    std::vector<audio::SoundFileSpec> files;
+    for (const SoundSource& source : soundOf_->sources) {
+      files.push_back(audio::SoundFileSpec{
+          source.file, source.format == SoundFormat::RawLittle ? audio::Samples::RawLittle
+                       : source.format == SoundFormat::RawBig  ? audio::Samples::RawBig
+                                                               : audio::Samples::Detect});
+    }
     std::vector<audio::Placement> placements;
     for (const SoundStretch& stretch : soundOf_->stretches) {
       placements.push_back(audio::Placement{stretch.disc.count * audio::kSamplesPerDiscFrame,
-                                            stretch.file.count * audio::kSamplesPerDiscFrame});
+                                            stretch.file.count * audio::kSamplesPerDiscFrame,
+                                            stretch.source});
     }
     std::string why;
-    sound_ = audio::OpenSoundFile(soundOf_->file, std::move(placements), &why);
-    if (!sound_) {
-      std::fprintf(stderr, "vantora: the disc plays silently: %s\n", why.c_str());
+    sound_ = audio::OpenDiscSound(files, std::move(placements), &why);
+    if (!why.empty()) {
+      std::fprintf(stderr, "vantora: the disc plays %s: %s\n", sound_ ? "in part" : "silently",
+                   why.c_str());
     }
   }
   return sound_;
@@ -430,19 +442,107 @@ DriveStatus VirtualDrive::Reset() {
   return store_.Replace(fresh);
 }
 
+namespace {
+
+Frames DiscFramesOf(int64_t samples) {
+  return Frames{static_cast<int32_t>(
+      std::min<int64_t>((samples + audio::kSamplesPerDiscFrame - 1) / audio::kSamplesPerDiscFrame,
+                        kLatestFrame.count + 1))};
+}
+
+// A raw image's file, which no format names: its length in frames of `sectorBytes`.
+AudioFileFacts ProbeRawFile(const CueFile& file) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(file.path, ec);
+  if (!std::filesystem::exists(status)) {
+    return AudioFileFacts{{}, "no such file"};
+  }
+  const auto size = std::filesystem::file_size(file.path, ec);
+  if (!std::filesystem::is_regular_file(status) || ec) {
+    return AudioFileFacts{{}, "not a file"};
+  }
+  const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return AudioFileFacts{{}, std::strerror(errno)};
+  }
+  ::close(fd);
+  if (size == 0) {
+    return AudioFileFacts{{}, "holds nothing"};
+  }
+  const auto sectors = (size + static_cast<uintmax_t>(file.sectorBytes) - 1) /
+                       static_cast<uintmax_t>(file.sectorBytes);
+  if (sectors > static_cast<uintmax_t>(kLatestFrame.count)) {
+    return AudioFileFacts{{}, "lasts longer than 99:59:74"};
+  }
+  return AudioFileFacts{Frames{static_cast<int32_t>(sectors)}, {},
+                        file.bigEndian ? SoundFormat::RawBig : SoundFormat::RawLittle};
+}
+
+// A sheet's FILE as a disc plays it: a sound file, or raw sectors where the sheet says BINARY
+// and the file has no format libsndfile knows.
+AudioFileFacts ProbeCueFile(const CueFile& file) {
+  const audio::SoundFileFacts facts = audio::ProbeSoundFile(file.path);
+  if (file.raw && !facts.recognised) {
+    return ProbeRawFile(file);
+  }
+  if (!facts.ok()) {
+    return AudioFileFacts{{}, facts.error};
+  }
+  const Frames length = DiscFramesOf(facts.frames);
+  if (length > kLatestFrame - kStandardPregap) {
+    return AudioFileFacts{{}, "lasts longer than 99:59:74"};
+  }
+  return AudioFileFacts{length, {}};
+}
+
+// Names of files that hold sound rather than describe a disc.
+bool IsSoundFileName(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  static constexpr std::string_view kSound[] = {".flac", ".wav", ".wave", ".aiff", ".aif",
+                                                ".aifc", ".ogg", ".oga",  ".opus", ".mp3",
+                                                ".w64",  ".caf", ".au"};
+  return std::find(std::begin(kSound), std::end(kSound), extension) != std::end(kSound);
+}
+
+// One sound file as a disc: a track for the whole of it, or one at each of its cue points.
+DiscReading ReadSoundFileDisc(const std::filesystem::path& path) {
+  std::error_code ec;
+  const std::filesystem::path file = std::filesystem::absolute(path, ec).lexically_normal();
+  const audio::SoundFileFacts facts = audio::ProbeSoundFile(file);
+  if (!facts.ok()) {
+    return DiscReading{std::nullopt, path.string() + ": " + facts.error};
+  }
+  const Frames length = DiscFramesOf(facts.frames);
+  if (length > kLatestFrame - kStandardPregap) {
+    return DiscReading{std::nullopt, path.string() + ": lasts longer than 99:59:74"};
+  }
+  std::vector<Frames> starts = {kStandardPregap};
+  for (const int64_t cue : facts.cues) {
+    const Frames start = kStandardPregap + Frames{static_cast<int32_t>(
+                                               cue / audio::kSamplesPerDiscFrame)};
+    if (start > starts.back() && starts.size() < static_cast<size_t>(kMaxTracks)) {
+      starts.push_back(start);
+    }
+  }
+  std::string title = facts.title.empty() ? path.stem().string() : facts.title;
+  auto toc = Toc::Make(std::move(starts), kStandardPregap + length);
+  if (!toc) {
+    return DiscReading{std::nullopt, path.string() + ": its cue points make no disc"};
+  }
+  Disc disc{std::move(title), std::move(*toc)};
+  disc.sound = DiscSound{{SoundSource{file.string()}}, {SoundStretch{kStandardPregap, Frames{0}}}};
+  return DiscReading{std::move(disc), {}};
+}
+
+}  // namespace
+
 DiscReading ReadDiscImage(const std::filesystem::path& path) {
-  return ReadDiscFile(path, [](const std::filesystem::path& file) {
-    const audio::SoundFileFacts facts = audio::ProbeSoundFile(file);
-    if (!facts.ok()) {
-      return AudioFileFacts{{}, facts.error};
-    }
-    const int64_t frames =
-        (facts.frames + audio::kSamplesPerDiscFrame - 1) / audio::kSamplesPerDiscFrame;
-    if (frames > kLatestFrame.count) {
-      return AudioFileFacts{{}, "lasts longer than 99:59:74"};
-    }
-    return AudioFileFacts{Frames{static_cast<int32_t>(frames)}, {}};
-  });
+  if (IsSoundFileName(path)) {
+    return ReadSoundFileDisc(path);
+  }
+  return ReadDiscFile(path, ProbeCueFile);
 }
 
 std::filesystem::path DefaultDriveDirectory() {

@@ -40,13 +40,13 @@ class SheetLayoutTest : public ::testing::TestWithParam<SheetLayout> {};
 TEST_P(SheetLayoutTest, LaysTheFileOnTheDiscBetweenItsGaps) {
   std::filesystem::path probed;
   const DiscReading reading =
-      ParseCueSheet(GetParam().sheet, "/music", [&probed](const std::filesystem::path& file) {
-        probed = file;
+      ParseCueSheet(GetParam().sheet, "/music", [&probed](const CueFile& file) {
+        probed = file.path;
         return AudioFileFacts{Frames{750}, {}};
       });
   ASSERT_TRUE(reading.disc) << reading.error;
   ASSERT_TRUE(reading.disc->sound);
-  EXPECT_EQ(reading.disc->sound->file, probed.string());
+  EXPECT_EQ(reading.disc->sound->sources, (std::vector<SoundSource>{{probed.string()}}));
   EXPECT_EQ(reading.disc->sound->stretches, GetParam().stretches);
   EXPECT_EQ(reading.disc->toc.LeadOut(), GetParam().leadOut);
 }
@@ -94,8 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SheetFile, IsFoundBesideTheSheetWhateverItsQuotesAndBlanks) {
   std::vector<std::string> probed;
-  auto probe = [&probed](const std::filesystem::path& file) {
-    probed.push_back(file.string());
+  auto probe = [&probed](const CueFile& file) {
+    probed.push_back(file.path.string());
     return AudioFileFacts{Frames{750}, {}};
   };
   const std::string track = kTrack1;
@@ -204,7 +204,7 @@ std::string GoodState() {
   DriveState state;
   state.clockDomain = "manual";
   state.disc = Disc{"", *Toc::Make({Frames{150}, Frames{500}}, Frames{1000}),
-                    DiscSound{"/music/my album /a.flac ",
+                    DiscSound{{{"/music/my album /a.flac "}},
                               {{Frames{150}, Frames{0}}, {Frames{600}, Frames{300}}}}};
   return FormatDriveState(state);
 }
@@ -213,7 +213,7 @@ TEST(DriveStateSound, ReadsBackTheFileBlanksAndAllAndOldStatesHaveNone) {
   const StateReading reading = ParseDriveState(GoodState());
   ASSERT_TRUE(reading.state) << reading.error;
   ASSERT_TRUE(reading.state->disc->sound);
-  EXPECT_EQ(reading.state->disc->sound->file, "/music/my album /a.flac ");
+  EXPECT_EQ(reading.state->disc->sound->sources[0].file, "/music/my album /a.flac ");
   EXPECT_EQ(FormatDriveState(*reading.state), GoodState());
   EXPECT_NE(GoodState().find("\naudio-map 150 0 600 300\n"), std::string::npos) << GoodState();
 
@@ -223,7 +223,7 @@ TEST(DriveStateSound, ReadsBackTheFileBlanksAndAllAndOldStatesHaveNone) {
   const StateReading written = ParseDriveState(text);
   ASSERT_TRUE(written.state) << written.error;
   EXPECT_EQ(written.state->disc->sound,
-            (DiscSound{"/music/Counted Album/counted.flac",
+            (DiscSound{{{"/music/Counted Album/counted.flac"}},
                        {{Frames{150}, Frames{0}}, {Frames{385}, Frames{160}}}}));
 
   std::string old = GoodState();
