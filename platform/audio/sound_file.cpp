@@ -131,8 +131,7 @@ class DiscSoundFiles final : public DiscAudio {
           break;
         }
       }
-      ends_.push_back(
-          std::min(piece.disc + std::max<int64_t>(fileEnd - piece.file, 0), discLimit));
+      ends_.push_back(std::min(piece.disc + std::max<int64_t>(fileEnd - piece.file, 0), discLimit));
     }
   }
 
@@ -145,8 +144,8 @@ class DiscSoundFiles final : public DiscAudio {
       const int64_t from = std::max(first, piece.disc);
       const int64_t to = std::min(end, ends_[i]);
       if (from < to) {
-        ok = Source(piece)->Read(piece.file + (from - piece.disc),
-                                 out + (from - first) * kChannels, to - from) &&
+        ok = Source(piece)->Read(piece.file + (from - piece.disc), out + (from - first) * kChannels,
+                                 to - from) &&
              ok;
       }
     }

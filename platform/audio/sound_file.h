@@ -15,9 +15,9 @@ namespace vantora::platform::audio {
 
 // What a sound file holds, or why a disc cannot play it.
 struct SoundFileFacts {
-  int64_t frames = 0;       // sample frames, stereo or mono
-  std::string error;        // empty when the file can be played
-  bool recognised = false;  // whether libsndfile knew the format, playable or not
+  int64_t frames = 0;         // sample frames, stereo or mono
+  std::string error;          // empty when the file can be played
+  bool recognised = false;    // whether libsndfile knew the format, playable or not
   std::vector<int64_t> cues;  // sample frames the file's own cue points mark, in order
   std::string title;          // its album's name, else its own, when it is tagged
 

@@ -217,10 +217,14 @@ struct TrackType {
   bool audio;
 };
 constexpr TrackType kTrackTypes[] = {
-    {"AUDIO", kAudioSectorBytes, true},       {"MODE1/2352", kAudioSectorBytes, false},
-    {"MODE2/2352", kAudioSectorBytes, false}, {"CDI/2352", kAudioSectorBytes, false},
-    {"MODE1/2048", 2048, false},              {"MODE2/2336", 2336, false},
-    {"CDI/2336", 2336, false},                {"MODE2/2048", 2048, false},
+    {"AUDIO", kAudioSectorBytes, true},
+    {"MODE1/2352", kAudioSectorBytes, false},
+    {"MODE2/2352", kAudioSectorBytes, false},
+    {"CDI/2352", kAudioSectorBytes, false},
+    {"MODE1/2048", 2048, false},
+    {"MODE2/2336", 2336, false},
+    {"CDI/2336", 2336, false},
+    {"MODE2/2048", 2048, false},
 };
 
 const TrackType* FindTrackType(std::string_view word) {
@@ -236,9 +240,9 @@ const TrackType* FindTrackType(std::string_view word) {
 // write them, and the disc plays the same without them.
 bool IsCueRemark(std::string_view keyword) {
   static constexpr std::string_view kRemarks[] = {
-      "PERFORMER", "SONGWRITER", "CATALOG",  "CDTEXTFILE", "FLAGS",     "ISRC",
-      "ARRANGER",  "COMPOSER",   "MESSAGE",  "DISC_ID",    "GENRE",     "UPC_EAN",
-      "TOC_INFO1", "TOC_INFO2",  "SIZE_INFO"};
+      "PERFORMER", "SONGWRITER", "CATALOG",   "CDTEXTFILE", "FLAGS",
+      "ISRC",      "ARRANGER",   "COMPOSER",  "MESSAGE",    "DISC_ID",
+      "GENRE",     "UPC_EAN",    "TOC_INFO1", "TOC_INFO2",  "SIZE_INFO"};
   return std::any_of(std::begin(kRemarks), std::end(kRemarks),
                      [keyword](std::string_view remark) { return SameWord(keyword, remark); });
 }
@@ -256,15 +260,15 @@ struct SheetFile {
 // What places the sheet's files and tracks on the disc, in the order the sheet says it.
 struct CueEvent {
   enum class Kind { File, Gap, Index } kind;
-  Frames time{0};      // the gap, or the index's time in its file
-  int32_t index = 0;   // the index's number, or the file's
+  Frames time{0};     // the gap, or the index's time in its file
+  int32_t index = 0;  // the index's number, or the file's
   bool firstOfTrack = false;
   const Line* line = nullptr;
 };
 
 // Extensions of files a sheet may mean when the one it names is not there, in order of preference.
-constexpr std::string_view kSoundExtensions[] = {".flac", ".wav",  ".wave", ".aiff", ".aif",
-                                                 ".ogg",  ".oga",  ".opus", ".mp3"};
+constexpr std::string_view kSoundExtensions[] = {".flac", ".wav", ".wave", ".aiff", ".aif",
+                                                 ".ogg",  ".oga", ".opus", ".mp3"};
 constexpr std::string_view kRawExtensions[] = {".bin", ".img", ".raw"};
 // A folder of a whole collection is looked through only this far.
 constexpr size_t kMostFilesLookedAt = 10000;
@@ -667,8 +671,8 @@ DiscReading ParseCueSheet(std::string_view bytes, const std::filesystem::path& d
       if (kStandardPregap + gaps + offset > kLatestFrame) {
         return Fail(At(*event.line) + "the files make the disc longer than 99:59:74");
       }
-      addStretch(SoundStretch{kStandardPregap + gaps + offset, Frames{0},
-                              static_cast<int32_t>(file)});
+      addStretch(
+          SoundStretch{kStandardPregap + gaps + offset, Frames{0}, static_cast<int32_t>(file)});
     } else if (event.kind == CueEvent::Kind::Gap) {
       gaps = gaps + event.time;
       pendingGap = pendingGap + event.time;
@@ -690,9 +694,8 @@ DiscReading ParseCueSheet(std::string_view bytes, const std::filesystem::path& d
       }
     }
   }
-  const std::string where =
-      probe ? At(*files.back().line) + sources.back().file + ": "
-            : "line " + std::to_string(lengthLine) + ": ";
+  const std::string where = probe ? At(*files.back().line) + sources.back().file + ": "
+                                  : "line " + std::to_string(lengthLine) + ": ";
   DiscReading reading = Finish(std::move(title), std::move(starts),
                                kStandardPregap + gaps + offset + lengths.back(), where, dataTracks);
   if (reading.disc && probe && !stretches.empty()) {
@@ -717,9 +720,8 @@ DiscReading ReadDiscFile(const std::filesystem::path& path, const AudioFileProbe
   }
   std::string extension = path.extension().string();
   const bool cue = SameWord(extension, ".cue");
-  DiscReading reading =
-      cue ? ParseCueSheet(text, path.parent_path(), probe, path.stem().string())
-          : ParseDiscDescription(text);
+  DiscReading reading = cue ? ParseCueSheet(text, path.parent_path(), probe, path.stem().string())
+                            : ParseDiscDescription(text);
   if (!reading.disc) {
     reading.error = path.string() + ": " + reading.error;
   }

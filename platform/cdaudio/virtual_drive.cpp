@@ -474,7 +474,8 @@ AudioFileFacts ProbeRawFile(const CueFile& file) {
   if (sectors > static_cast<uintmax_t>(kLatestFrame.count)) {
     return AudioFileFacts{{}, "lasts longer than 99:59:74"};
   }
-  return AudioFileFacts{Frames{static_cast<int32_t>(sectors)}, {},
+  return AudioFileFacts{Frames{static_cast<int32_t>(sectors)},
+                        {},
                         file.bigEndian ? SoundFormat::RawBig : SoundFormat::RawLittle};
 }
 
@@ -520,8 +521,8 @@ DiscReading ReadSoundFileDisc(const std::filesystem::path& path) {
   }
   std::vector<Frames> starts = {kStandardPregap};
   for (const int64_t cue : facts.cues) {
-    const Frames start = kStandardPregap + Frames{static_cast<int32_t>(
-                                               cue / audio::kSamplesPerDiscFrame)};
+    const Frames start =
+        kStandardPregap + Frames{static_cast<int32_t>(cue / audio::kSamplesPerDiscFrame)};
     if (start > starts.back() && starts.size() < static_cast<size_t>(kMaxTracks)) {
       starts.push_back(start);
     }

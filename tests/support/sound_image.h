@@ -23,10 +23,10 @@ inline int16_t* Interleaved(std::vector<Stereo>& frames) {
 
 // Writes `frames` sample frames of the place pattern in the format libsndfile's `format` names
 // (SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, ...). A mono file holds
-// the left channel only.
+// the left channel only. The pattern starts at place `first`, so that files tell one another apart.
 inline void WriteSoundFile(const std::filesystem::path& path, int64_t frames,
                            int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16, int rate = 44100,
-                           int channels = 2) {
+                           int channels = 2, int64_t first = 0) {
   SF_INFO info{};
   info.samplerate = rate;
   info.channels = channels;
@@ -35,7 +35,7 @@ inline void WriteSoundFile(const std::filesystem::path& path, int64_t frames,
   ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
   std::vector<int16_t> samples(static_cast<size_t>(frames * channels));
   for (int64_t i = 0; i < frames; ++i) {
-    const Stereo s = PlaceSample(i);
+    const Stereo s = PlaceSample(first + i);
     for (int c = 0; c < channels; ++c) {
       samples[static_cast<size_t>(i * channels + c)] = c == 1 ? s.right : s.left;
     }
