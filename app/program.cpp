@@ -10,6 +10,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
 
 #include "app/cdplayer.h"
 #include "app/settings.h"
@@ -29,13 +35,22 @@
 namespace vantora::app {
 namespace {
 
+// The exclamation mark of the platform's message boxes.
+constexpr char kExclamationIcon[] = "\xFF\x01\x04\x7F";
+
 constexpr const char* kUsage =
-    "Usage: vantora [OPTION]...\n"
+    "Usage: vantora [OPTION]... [FILE]...\n"
     "A small audio CD player.\n"
     "\n"
-    "  --drive DIR        use the virtual drive in DIR (default: $VANTORA_DRIVE, else\n"
-    "                     the machine's CD drive if it has one, else the data\n"
-    "                     directory's vantora/drive, created with a demo disc)\n"
+    "Each FILE goes into the virtual drive as a disc, shown at once and, with\n"
+    "AutoPlay, played: a CUE sheet (over WAV or FLAC files, or over a BIN image),\n"
+    "a sound file (a disc of one track, or of the tracks its own cue points mark),\n"
+    "several sound files (a disc of them, in order), or a disc description.\n"
+    "\n"
+    "  --drive DIR        use the virtual drive in DIR, a folder that exists (default:\n"
+    "                     $VANTORA_DRIVE, else the machine's CD drive if it has one\n"
+    "                     and no FILE is given, else the data directory's\n"
+    "                     vantora/drive, created with a demo disc)\n"
     "  --device PATH      use the CD drive PATH (such as /dev/sr0), or a CD image\n"
     "                     that libcdio reads (a BIN/CUE sheet, TOC or NRG file)\n"
     "  --trace FILE       append every device command, its error and reply to FILE\n"
@@ -45,6 +60,7 @@ constexpr const char* kUsage =
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n"
     "\n"
+    "Qt's own options (-platform, -display, -style and the rest) work as Qt documents.\n"
     "Settings live in ZQ_CD.INI in $VANTORA_CONFIG_DIR, else $XDG_CONFIG_HOME/vantora,\n"
     "else ~/.config/vantora.\n";
 
@@ -54,59 +70,137 @@ struct Options {
   std::optional<std::filesystem::path> trace;
   std::optional<std::filesystem::path> audioOut;
   std::optional<std::string> screenshot;
+  std::vector<std::filesystem::path> files;  // the disc to put in
+  bool qtPlatform = false;                   // -platform names where the windows go
 };
 
 // How often the sound under the play head goes to the output: little enough that the output
 // holds well under 0.1 s.
 constexpr std::chrono::milliseconds kPumpPeriod{20};
 
+// The options QApplication takes off the command line itself: those with a value, then flags.
+constexpr const char* kQtValueOptions[] = {
+    "platform",        "platformpluginpath", "platformtheme", "plugin",
+    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+    "display",         "geometry",           "title",         "name",
+    "style",           "stylesheet"};
+constexpr const char* kQtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+std::string Local(const QString& text) {
+  return text.toLocal8Bit().toStdString();
+}
+
 // Parses the command line; on a bad argument prints why and returns nullopt with `exitCode` set.
 std::optional<Options> ParseOptions(int argc, char** argv, int& exitCode) {
-  Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      exitCode = 0;
-      return std::nullopt;
-    }
-    if (arg == "--version") {
-      std::printf("vantora %s\n", VANTORA_VERSION);
-      exitCode = 0;
-      return std::nullopt;
-    }
-    if (arg == "--drive" || arg == "--device" || arg == "--trace" || arg == "--audio-out" ||
-        arg == "--screenshot") {
-      if (i + 1 >= argc || *argv[i + 1] == '\0') {
-        std::fprintf(stderr, "vantora: option '%s' needs a value (try --help)\n", argv[i]);
-        exitCode = 1;
-        return std::nullopt;
-      }
-      const char* value = argv[++i];
-      if (arg == "--drive") {
-        options.drive = value;
-      } else if (arg == "--device") {
-        options.device = value;
-      } else if (arg == "--trace") {
-        options.trace = value;
-      } else if (arg == "--audio-out") {
-        options.audioOut = value;
-      } else {
-        options.screenshot = value;
-      }
-      continue;
-    }
-    std::fprintf(stderr, "vantora: unknown argument '%s' (try --help)\n", argv[i]);
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) {
+    arguments.append(QString::fromLocal8Bit(argv[i]));
+  }
+  QCommandLineParser parser;
+  // "-platform offscreen" is Qt's form; "--drive=DIR" and "--drive DIR" are ours.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  const QCommandLineOption help({"h", "help"}, {});
+  const QCommandLineOption version("version", {});
+  const QCommandLineOption drive("drive", {}, "DIR");
+  const QCommandLineOption device("device", {}, "PATH");
+  const QCommandLineOption trace("trace", {}, "FILE");
+  const QCommandLineOption audioOut("audio-out", {}, "FILE");
+  const QCommandLineOption screenshot("screenshot", {}, "FILE");
+  parser.addOptions({help, version, drive, device, trace, audioOut, screenshot});
+  for (const char* name : kQtValueOptions) {
+    parser.addOption(QCommandLineOption(name, {}, "VALUE"));
+  }
+  for (const char* name : kQtFlags) {
+    parser.addOption(QCommandLineOption(name));
+  }
+  auto refuse = [&exitCode](const std::string& why) {
+    std::fprintf(stderr, "vantora: %s (try --help)\n", why.c_str());
     exitCode = 1;
     return std::nullopt;
+  };
+  if (!parser.parse(arguments)) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+      const std::string name = Local(unknown.front());
+      return refuse("unknown option '" + std::string(name.size() == 1 ? "-" : "--") + name + "'");
+    }
+    return refuse(Local(parser.errorText()));
+  }
+  if (parser.isSet(help)) {
+    std::fputs(kUsage, stdout);
+    exitCode = 0;
+    return std::nullopt;
+  }
+  if (parser.isSet(version)) {
+    std::printf("vantora %s\n", VANTORA_VERSION);
+    exitCode = 0;
+    return std::nullopt;
+  }
+  Options options;
+  for (const auto& [option, place] :
+       {std::pair{&drive, &options.drive}, std::pair{&device, &options.device},
+        std::pair{&trace, &options.trace}, std::pair{&audioOut, &options.audioOut}}) {
+    if (parser.isSet(*option)) {
+      const std::string value = Local(parser.value(*option));
+      if (value.empty()) {
+        return refuse("option '--" + Local(option->names().front()) + "' needs a value");
+      }
+      *place = value;
+    }
+  }
+  if (parser.isSet(screenshot)) {
+    options.screenshot = Local(parser.value(screenshot));
+    if (options.screenshot->empty()) {
+      return refuse("option '--screenshot' needs a value");
+    }
+  }
+  options.qtPlatform = parser.isSet("platform");
+  for (const QString& file : parser.positionalArguments()) {
+    options.files.emplace_back(Local(file));
   }
   if (options.drive && options.device) {
-    std::fputs("vantora: '--drive' and '--device' each name the drive; give one (try --help)\n",
-               stderr);
-    exitCode = 1;
-    return std::nullopt;
+    return refuse("'--drive' and '--device' each name the drive; give one");
+  }
+  if (options.device && !options.files.empty()) {
+    return refuse("a FILE goes into the virtual drive, which '--device' replaces; give one");
   }
   return options;
+}
+
+// The disc that the files on the command line, or dropped on the window, make: one CUE sheet,
+// disc description or sound file, or several sound files as the tracks of one disc.
+platform::cdaudio::DiscReading ReadDisc(const std::vector<std::filesystem::path>& files) {
+  namespace cdaudio = platform::cdaudio;
+  if (files.size() == 1) {
+    return cdaudio::ReadDiscImage(files.front());
+  }
+  for (const std::filesystem::path& file : files) {
+    if (!cdaudio::IsSoundFileName(file)) {
+      return cdaudio::DiscReading{std::nullopt,
+                                  file.string() +
+                                      ": not a sound file; give one CUE sheet, or sound files "
+                                      "to play as the tracks of one disc"};
+    }
+  }
+  return cdaudio::ReadSoundFilesDisc(files);
+}
+
+// Puts the disc the files make into the virtual drive in `directory`, as a hand would; the reason
+// when it cannot.
+std::string PutInDisc(const std::filesystem::path& directory,
+                      const std::vector<std::filesystem::path>& files) {
+  namespace cdaudio = platform::cdaudio;
+  cdaudio::DiscReading reading = ReadDisc(files);
+  if (!reading.disc) {
+    return reading.error;
+  }
+  cdaudio::VirtualDrive hand(directory, cdaudio::MissingDrive::Absent);
+  if (const cdaudio::DriveStatus status =
+          hand.Insert(std::move(*reading.disc), cdaudio::VirtualDrive::Arrival::Ready);
+      !status.ok()) {
+    return "the disc could not go into the drive: " + status.detail;
+  }
+  return {};
 }
 
 // Where the disc's sound goes: the recorder --audio-out names, else the desktop's output. false
@@ -130,20 +224,27 @@ bool OpenSound(const Options& options, std::unique_ptr<platform::audio::SoundOut
 }
 
 // The drive the player uses: the one --device names; else the virtual drive that --drive or
-// $VANTORA_DRIVE names; else the machine's CD drive; else the default virtual drive, created with
-// the demo disc when missing.
-std::unique_ptr<platform::cdaudio::CdDrive> OpenDrive(const Options& options) {
+// $VANTORA_DRIVE names; else, with no disc to put in, the machine's CD drive; else the default
+// virtual drive, created with the demo disc when missing. The disc the files make goes in. What
+// goes wrong is said on standard error and added to `problems` for the window.
+std::unique_ptr<platform::cdaudio::CdDrive> OpenDrive(
+    const Options& options, std::optional<std::filesystem::path>& virtualDrive,
+    std::vector<std::string>& problems) {
   namespace cdaudio = platform::cdaudio;
+  auto problem = [&problems](const std::string& text) {
+    std::fprintf(stderr, "vantora: %s\n", text.c_str());
+    problems.push_back(text);
+  };
   std::optional<std::filesystem::path> device = options.device;
   const char* named = std::getenv("VANTORA_DRIVE");
-  if (!device && !options.drive && (named == nullptr || *named == '\0')) {
+  if (!device && !options.drive && (named == nullptr || *named == '\0') && options.files.empty()) {
     device = cdaudio::FindCdDrive();
   }
   if (device) {
     auto drive = std::make_unique<cdaudio::CdioDrive>(*device);
     if (const cdaudio::DriveStatus status = drive->Connected(); !status.ok()) {
       // The player still starts: the device reports the drive as unavailable.
-      std::fprintf(stderr, "vantora: device '%s': %s\n", device->c_str(), status.detail.c_str());
+      problem("device '" + device->string() + "': " + status.detail);
     }
     return drive;
   }
@@ -153,7 +254,14 @@ std::unique_ptr<platform::cdaudio::CdDrive> OpenDrive(const Options& options) {
       options.drive ? cdaudio::EnsureNamedDrive(dir) : cdaudio::EnsureDefaultDrive(dir);
   if (!status.ok()) {
     // The player still starts: the device reports the drive as unavailable.
-    std::fprintf(stderr, "vantora: drive '%s': %s\n", dir.c_str(), status.detail.c_str());
+    problem("drive '" + dir.string() + "': " + status.detail);
+  } else {
+    virtualDrive = dir;
+    if (!options.files.empty()) {
+      if (const std::string why = PutInDisc(dir, options.files); !why.empty()) {
+        problem(why);
+      }
+    }
   }
   auto drive = std::make_unique<cdaudio::VirtualDrive>(
       dir, options.drive ? cdaudio::MissingDrive::Absent : cdaudio::MissingDrive::Fresh);
@@ -175,8 +283,10 @@ void StopSoundingAtExit() {
 }
 
 // Puts the CD device on the chosen drive; with a sound output, the drive is heard through it.
-bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundOutput> output) {
-  std::unique_ptr<platform::cdaudio::CdDrive> drive = OpenDrive(options);
+bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundOutput> output,
+                 std::optional<std::filesystem::path>& virtualDrive,
+                 std::vector<std::string>& problems) {
+  std::unique_ptr<platform::cdaudio::CdDrive> drive = OpenDrive(options, virtualDrive, problems);
   if (output) {
     auto audible =
         std::make_unique<platform::audio::AudibleDrive>(std::move(drive), std::move(output));
@@ -194,6 +304,16 @@ bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundO
     }
   }
   return true;
+}
+
+// Tells the user, over the window, what went wrong where the window cannot say it.
+void ShowProblem(platform::qt::QtWindowSystem& windows, uintptr_t window,
+                 const std::vector<std::string>& problems) {
+  platform::MessageBoxSpec spec;
+  spec.caption = "Vantora";
+  spec.lines = problems;
+  spec.icon = kExclamationIcon;
+  windows.ShowNotice(window, spec);
 }
 
 // Whether Qt has a screen to show windows on; without one it would abort the process.
@@ -215,7 +335,7 @@ int RunProgram(int argc, char** argv) {
   if (!options) {
     return exitCode;
   }
-  if (!HaveDisplay()) {
+  if (!HaveDisplay() && !options->qtPlatform) {
     std::fputs(
         "vantora: no display to show the player on (DISPLAY and WAYLAND_DISPLAY are unset).\n"
         "Start it from a desktop session, or run scripts/run.sh to see it on a virtual display.\n",
@@ -231,10 +351,32 @@ int RunProgram(int argc, char** argv) {
   if (platform::audio::SoundOutput* sound = output.get()) {
     SetVolumeHook([sound](int32_t percent) { sound->SetVolume(percent / 100.0); });
   }
-  if (!SetUpDevice(*options, std::move(output))) {
+  std::optional<std::filesystem::path> virtualDrive;
+  std::vector<std::string> problems;
+  if (!SetUpDevice(*options, std::move(output), virtualDrive, problems)) {
     SetVolumeHook(nullptr);
     return 1;
   }
+  if (!problems.empty()) {
+    windows.AfterFirstShow(
+        0, [&windows, problems](uintptr_t window) { ShowProblem(windows, window, problems); });
+  }
+  // A file dropped on the window goes into the virtual drive as the command line's would.
+#if 0
+  windows.SetFileDropHandler(
+      [&windows, virtualDrive](uintptr_t window, std::vector<std::filesystem::path> files) {
+        std::string why;
+        if (!virtualDrive) {
+          why = "Files play in the virtual drive, and this player uses another drive.";
+        } else {
+          why = PutInDisc(*virtualDrive, files);
+        }
+        if (!why.empty()) {
+          std::fprintf(stderr, "vantora: %s\n", why.c_str());
+          ShowProblem(windows, window, {why});
+        }
+      });
+#endif
   platform::SetCurrentWindowSystem(&windows);
   windows.InstallSessionEndSignals();
   runtime::SetFatalPresenter(platform::qt::ShowFatalMessage);

@@ -195,6 +195,7 @@ class Homes {
       const fs::path dir = it->second;
       std::error_code ec;
       fs::create_directory(dir / "config", ec);
+      fs::create_directory(dir / "drive", ec);
       if (ec || !WriteAlbums(dir / "config" / "ZQ_CD.INI", albums)) {
         error = "cannot write the settings file in " + dir.string();
         return {};

@@ -289,7 +289,7 @@ std::filesystem::path FindCueFile(const std::filesystem::path& directory, const 
   auto lookIn = [](const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> entries;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end;
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, error), end;
          !error && it != end && entries.size() < kMostFilesLookedAt; it.increment(error)) {
       entries.push_back(it->path());
     }

@@ -357,11 +357,15 @@ std::shared_ptr<audio::DiscAudio> VirtualDrive::Audio() {
   return sound_;
 }
 
-DriveStatus VirtualDrive::Insert(Disc disc) {
-  return Change([&disc](DriveState& state, const DriveView&) {
+DriveStatus VirtualDrive::Insert(Disc disc, Arrival arrival) {
+  return Change([&disc, arrival](DriveState& state, const DriveView&) {
     state.disc = std::move(disc);
     state.tray = Tray::Closed;
-    SpinUp(state, CurrentClock().Now());
+    const ClockTime now = CurrentClock().Now();
+    SpinUp(state, now);
+    if (arrival == Arrival::Ready) {
+      state.readyAt = now;
+    }
     return Ok();
   });
 }
@@ -496,7 +500,8 @@ AudioFileFacts ProbeCueFile(const CueFile& file) {
   return AudioFileFacts{length, {}};
 }
 
-// Names of files that hold sound rather than describe a disc.
+}  // namespace
+
 bool IsSoundFileName(const std::filesystem::path& path) {
   std::string extension = path.extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -507,41 +512,56 @@ bool IsSoundFileName(const std::filesystem::path& path) {
   return std::find(std::begin(kSound), std::end(kSound), extension) != std::end(kSound);
 }
 
-// One sound file as a disc: a track for the whole of it, or one at each of its cue points.
-DiscReading ReadSoundFileDisc(const std::filesystem::path& path) {
-  std::error_code ec;
-  const std::filesystem::path file = std::filesystem::absolute(path, ec).lexically_normal();
-  const audio::SoundFileFacts facts = audio::ProbeSoundFile(file);
-  if (!facts.ok()) {
-    return DiscReading{std::nullopt, path.string() + ": " + facts.error};
+DiscReading ReadSoundFilesDisc(const std::vector<std::filesystem::path>& files) {
+  if (files.empty() || files.size() > static_cast<size_t>(kMaxTracks)) {
+    return DiscReading{std::nullopt, "a disc holds 1 to 99 sound files"};
   }
-  const Frames length = DiscFramesOf(facts.frames);
-  if (length > kLatestFrame - kStandardPregap) {
-    return DiscReading{std::nullopt, path.string() + ": lasts longer than 99:59:74"};
-  }
-  std::vector<Frames> starts = {kStandardPregap};
-  for (const int64_t cue : facts.cues) {
-    const Frames start =
-        kStandardPregap + Frames{static_cast<int32_t>(cue / audio::kSamplesPerDiscFrame)};
-    if (start > starts.back() && starts.size() < static_cast<size_t>(kMaxTracks)) {
-      starts.push_back(start);
+  DiscSound sound;
+  std::vector<Frames> starts;
+  Frames next = kStandardPregap;
+  std::string album;
+  for (const std::filesystem::path& path : files) {
+    std::error_code ec;
+    const std::filesystem::path file = std::filesystem::absolute(path, ec).lexically_normal();
+    const audio::SoundFileFacts facts = audio::ProbeSoundFile(file);
+    if (!facts.ok()) {
+      return DiscReading{std::nullopt, path.string() + ": " + facts.error};
     }
+    const Frames length = DiscFramesOf(facts.frames);
+    if (length > kLatestFrame - next) {
+      return DiscReading{std::nullopt, path.string() + ": the disc would last past 99:59:74"};
+    }
+    starts.push_back(next);
+    // A file alone is a disc of the tracks its own cue points mark.
+    for (const int64_t cue : files.size() == 1 ? facts.cues : std::vector<int64_t>{}) {
+      const Frames start = next + Frames{static_cast<int32_t>(cue / audio::kSamplesPerDiscFrame)};
+      if (start > starts.back() && starts.size() < static_cast<size_t>(kMaxTracks)) {
+        starts.push_back(start);
+      }
+    }
+    sound.stretches.push_back(
+        SoundStretch{next, Frames{0}, static_cast<int32_t>(sound.sources.size())});
+    sound.sources.push_back(SoundSource{file.string()});
+    album = album.empty() ? facts.title : album;
+    next = next + length;
   }
-  std::string title = facts.title.empty() ? path.stem().string() : facts.title;
-  auto toc = Toc::Make(std::move(starts), kStandardPregap + length);
+  if (album.empty()) {
+    album = files.size() == 1
+                ? files.front().stem().string()
+                : std::filesystem::absolute(files.front()).parent_path().filename().string();
+  }
+  auto toc = Toc::Make(std::move(starts), next);
   if (!toc) {
-    return DiscReading{std::nullopt, path.string() + ": its cue points make no disc"};
+    return DiscReading{std::nullopt, files.front().string() + ": its cue points make no disc"};
   }
-  Disc disc{std::move(title), std::move(*toc)};
-  disc.sound = DiscSound{{SoundSource{file.string()}}, {SoundStretch{kStandardPregap, Frames{0}}}};
+  Disc disc{std::move(album), std::move(*toc)};
+  disc.sound = std::move(sound);
   return DiscReading{std::move(disc), {}};
 }
 
-}  // namespace
-
 DiscReading ReadDiscImage(const std::filesystem::path& path) {
   if (IsSoundFileName(path)) {
-    return ReadSoundFileDisc(path);
+    return ReadSoundFilesDisc({path});
   }
   return ReadDiscFile(path, ProbeCueFile);
 }
@@ -587,12 +607,8 @@ DriveStatus EnsureDefaultDrive(const std::filesystem::path& directory) {
 }
 
 DriveStatus EnsureNamedDrive(const std::filesystem::path& directory) {
-  // "dir/" names dir itself.
-  const std::filesystem::path named =
-      directory.has_filename() ? directory : directory.parent_path();
-  const std::filesystem::path parent = named.has_parent_path() ? named.parent_path() : ".";
   std::error_code ec;
-  if (!std::filesystem::exists(named, ec) && !std::filesystem::is_directory(parent, ec)) {
+  if (std::filesystem::status(directory, ec).type() == std::filesystem::file_type::not_found) {
     return DriveStatus::Fail(DriveError::Unplugged, directory.string() + ": no such directory");
   }
   return EnsureDefaultDrive(directory);

@@ -63,8 +63,10 @@ class VirtualDrive final : public CdDrive {
   bool HeldElsewhere() override;
 
   // The user's hand. These work whether or not the drive is plugged in.
-  // Puts a disc in (replacing any) and closes the tray; the disc then spins up.
-  DriveStatus Insert(Disc disc);
+  // Puts a disc in (replacing any) and closes the tray; the disc then spins up, unless it comes
+  // from files the user opened, which have nothing to wait for.
+  enum class Arrival { SpinsUp, Ready };
+  DriveStatus Insert(Disc disc, Arrival arrival = Arrival::SpinsUp);
   // Takes the disc out; the tray ends as it was.
   DriveStatus Remove();
   // Pushes the tray open or shut.
@@ -97,9 +99,19 @@ class VirtualDrive final : public CdDrive {
   int held_ = -1;  // the "players" file, locked shared, while Hold() holds it
 };
 
-// Reads a disc file as the hand puts it in: a CUE sheet's FILE must be a sound file the drive can
-// play (audio::ProbeSoundFile), and gives the disc its sound and its length.
+// Reads a disc file as the hand puts it in: a CUE sheet's FILEs must be sound files the drive can
+// play (audio::ProbeSoundFile) or the raw sectors of an image, and give the disc its sound and its
+// length; a sound file is a disc as ReadSoundFilesDisc makes it.
 DiscReading ReadDiscImage(const std::filesystem::path& path);
+
+// Sound files as one disc: a track for each, in the order given; a file alone has a track at each
+// of its own cue points. Named after the album the first file is tagged with, else after the one
+// file or the folder of several.
+DiscReading ReadSoundFilesDisc(const std::vector<std::filesystem::path>& files);
+
+// Whether a file's name says it holds sound (.flac, .wav and the like) rather than a disc's
+// description.
+bool IsSoundFileName(const std::filesystem::path& path);
 
 // Where the drive lives unless told otherwise: $VANTORA_DRIVE, else $XDG_DATA_HOME/vantora/drive,
 // else ~/.local/share/vantora/drive.
@@ -110,8 +122,8 @@ std::filesystem::path DefaultDriveDirectory();
 // a path that is not a directory Unplugged.
 DriveStatus EnsureDefaultDrive(const std::filesystem::path& directory);
 
-// The same for a directory the user named, which is not created where its parent is missing: a
-// mistyped path is no drive (Unplugged, with the reason) rather than a new one.
+// The same for a directory the user named, which is never created: a mistyped path is no drive
+// (Unplugged, with the reason) rather than a new one. An empty directory becomes a new drive.
 DriveStatus EnsureNamedDrive(const std::filesystem::path& directory);
 
 }  // namespace vantora::platform::cdaudio

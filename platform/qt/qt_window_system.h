@@ -71,7 +71,7 @@ class QtWindowSystem final : public WindowSystem {
   // Reports the close box for the window, as if the user had clicked it.
   void RequestClose(uintptr_t window);
   // Runs `action` once, `milliseconds` after the next window is shown (a picture of the program
-  // for a person on a machine without a screen).
+  // for a person on a machine without a screen, a word about what could not be opened).
   void AfterFirstShow(int milliseconds, std::function<void(uintptr_t)> action);
 
   // The end of the session: WM_QUERYENDSESSION and then WM_ENDSESSION (wParam 1) go through every

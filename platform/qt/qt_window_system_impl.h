@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/qt/qt_rows_model.h"
@@ -199,8 +200,7 @@ class QtWindowSystem::Impl {
   std::map<uintptr_t, std::unique_ptr<Window>> windows_;
   uintptr_t nextHandle_ = 1;
   std::deque<NativeInput> pending_;
-  std::function<void(uintptr_t)> afterShow_;
-  int afterShowDelay_ = 0;
+  std::vector<std::pair<int, std::function<void(uintptr_t)>>> afterShow_;
   NativeInputSink sink_;
   int quiet_ = 0;
   QEventLoop* waitLoop_ = nullptr;

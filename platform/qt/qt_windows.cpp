@@ -234,10 +234,8 @@ bool QtWindowSystem::ShowWindow(uintptr_t window) {
   KeepEmptyTitle(*w->top);
   if (!w->top->placed)
     w->top->knownPos = w->top->pos();
-  if (impl_->afterShow_) {
-    QTimer::singleShot(impl_->afterShowDelay_,
-                       [action = std::exchange(impl_->afterShow_, {}), window] { action(window); });
-  }
+  for (auto& [delay, action] : std::exchange(impl_->afterShow_, {}))
+    QTimer::singleShot(delay, [action = std::move(action), window] { action(window); });
   return true;
 }
 
@@ -402,8 +400,7 @@ void QtWindowSystem::RequestClose(uintptr_t window) {
 }
 
 void QtWindowSystem::AfterFirstShow(int milliseconds, std::function<void(uintptr_t)> action) {
-  impl_->afterShow_ = std::move(action);
-  impl_->afterShowDelay_ = milliseconds;
+  impl_->afterShow_.emplace_back(milliseconds, std::move(action));
 }
 
 }  // namespace vantora::platform::qt

@@ -303,6 +303,7 @@ class HostileFiles : public ::testing::TestWithParam<Case> {
                      "VANTORA_DRIVE", "DBUS_SESSION_BUS_ADDRESS"},
                     {"QT_QPA_PLATFORM=offscreen", "VANTORA_CONFIG_DIR=" + env_.ConfigDir().string(),
                      "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-bus").string()});
+    std::filesystem::create_directories(dir_ / "drive");
     if (!player.Start({VANTORA_EXECUTABLE, "--drive", (dir_ / "drive").string(), "--trace",
                        (dir_ / "trace.log").string(), "--screenshot", Shot()},
                       env, dir_ / "output.log")) {

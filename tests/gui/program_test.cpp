@@ -23,6 +23,7 @@ class Program : public testing::Test {
         (std::filesystem::temp_directory_path() / "vantora-program-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
+    std::filesystem::create_directory(dir_ / "drive");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
@@ -207,7 +208,7 @@ TEST_F(Program, CommandLineErrorsNameTheBadArgument) {
   EXPECT_EQ(Run("--bogus"), 1);
   EXPECT_NE(output_.find("'--bogus'"), std::string::npos) << output_;
   EXPECT_EQ(Run("--drive"), 1);
-  EXPECT_NE(output_.find("'--drive' needs a value"), std::string::npos) << output_;
+  EXPECT_NE(output_.find("Missing value after '--drive'"), std::string::npos) << output_;
   EXPECT_EQ(Run("--drive here --device /dev/sr0"), 1);
   EXPECT_NE(output_.find("'--drive' and '--device'"), std::string::npos) << output_;
   EXPECT_EQ(Run("--version"), 0);

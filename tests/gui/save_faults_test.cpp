@@ -6,6 +6,7 @@
 #include <sys/file.h>
 
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <tuple>
 
@@ -39,7 +40,10 @@ void PrintTo(const Fault& fault, std::ostream* out) {
 
 class SaveFaults : public ::testing::TestWithParam<std::tuple<Fault, int>> {
  protected:
-  void SetUp() override { ASSERT_FALSE((dir_ = Output("mktemp -d")).empty()); }
+  void SetUp() override {
+    ASSERT_FALSE((dir_ = Output("mktemp -d")).empty());
+    std::filesystem::create_directory(dir_ + "/drive");
+  }
   void TearDown() override { std::system(("chmod -R u+w " + dir_ + "; rm -rf " + dir_).c_str()); }
   // What the folder holds: names, kinds, link targets and the settings file's bytes.
   std::string Snapshot() const {

@@ -224,6 +224,7 @@ class XSession {
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
     std::vector<std::string> argv = {VANTORA_EXECUTABLE};
     if (start.drive) {
+      std::filesystem::create_directories(*start.drive);
       argv.insert(argv.end(), {"--drive", start.drive->string()});
     }
     argv.insert(argv.end(), start.arguments.begin(), start.arguments.end());

@@ -330,6 +330,8 @@ TEST_F(VirtualDriveTest, TheDefaultDriveHoldsTheDemoDiscOnlyTheFirstTime) {
 
 TEST_F(VirtualDriveTest, APlaceThatIsNotADirectoryIsNoDrive) {
   std::ofstream(dir_.path() / "file") << "x";
+  std::filesystem::create_directory(dir_.path() / "empty");
+  std::filesystem::create_directory(dir_.path() / "slash");
   struct Case {
     const char* name;
     std::filesystem::path place;
@@ -341,7 +343,8 @@ TEST_F(VirtualDriveTest, APlaceThatIsNotADirectoryIsNoDrive) {
       {"NamedFile", dir_.path() / "file", EnsureNamedDrive, "is not a directory"},
       {"NamedInAMissingFolder", dir_.path() / "missing" / "drive", EnsureNamedDrive,
        "no such directory"},
-      {"NamedNewInAFolder", dir_.path() / "new", EnsureNamedDrive, ""},
+      {"NamedMissing", dir_.path() / "new", EnsureNamedDrive, "no such directory"},
+      {"NamedEmptyFolder", dir_.path() / "empty", EnsureNamedDrive, ""},
       {"NamedWithASlash", dir_.path() / "slash/", EnsureNamedDrive, ""},
   };
   for (const Case& c : kCases) {
@@ -358,6 +361,7 @@ TEST_F(VirtualDriveTest, APlaceThatIsNotADirectoryIsNoDrive) {
     EXPECT_EQ(drive.Insert(DemoDisc()).error, DriveError::Unplugged) << c.name;
   }
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "new"));
 }
 
 // Sets an environment variable for a scope; unset when `value` is null.
