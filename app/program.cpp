@@ -306,6 +306,33 @@ bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundO
   return true;
 }
 
+// Files opened while a player runs on the drive they would go into (a file manager's "Open With"
+// with the player open) go to that player, which shows the disc as it would one put in by hand.
+// The exit code when they went, or were refused there, and this process has nothing more to do.
+std::optional<int> HandOver(platform::qt::QtWindowSystem& windows, const Options& options) {
+  namespace cdaudio = platform::cdaudio;
+  if (options.files.empty() || options.trace || options.audioOut || options.screenshot) {
+    return std::nullopt;
+  }
+  const std::filesystem::path dir = options.drive.value_or(cdaudio::DefaultDriveDirectory());
+  cdaudio::VirtualDrive drive(dir, cdaudio::MissingDrive::Absent);
+  if (!drive.Present().ok() || !drive.HeldElsewhere()) {
+    return std::nullopt;
+  }
+  if (const std::string why = PutInDisc(dir, options.files); !why.empty()) {
+    std::fprintf(stderr, "vantora: %s\n", why.c_str());
+    platform::MessageBoxSpec spec;
+    spec.caption = "Vantora";
+    spec.lines = {why};
+    spec.icon = kExclamationIcon;
+    windows.MessageBox(0, spec);
+    return 1;
+  }
+  desktop::Mpris::RaiseRunning();
+  std::puts("vantora: the disc went into the drive of the player already running");
+  return 0;
+}
+
 // Tells the user, over the window, what went wrong where the window cannot say it.
 void ShowProblem(platform::qt::QtWindowSystem& windows, uintptr_t window,
                  const std::vector<std::string>& problems) {
@@ -343,6 +370,9 @@ int RunProgram(int argc, char** argv) {
     return 1;
   }
   platform::qt::QtWindowSystem windows(argc, argv);
+  if (const std::optional<int> handed = HandOver(windows, *options)) {
+    return *handed;
+  }
   std::unique_ptr<platform::audio::SoundOutput> output;
   if (!OpenSound(*options, output)) {
     return 1;

@@ -304,6 +304,18 @@ struct Mpris::Impl {
   }
 };
 
+bool Mpris::RaiseRunning() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    return false;
+  }
+  const QDBusMessage reply =
+      bus.call(QDBusMessage::createMethodCall(kServiceName, kObjectPath, kRootInterface,
+                                              QStringLiteral("Raise")),
+               QDBus::Block, 2000);
+  return reply.type() == QDBusMessage::ReplyMessage;
+}
+
 std::unique_ptr<Mpris> Mpris::Start() {
   auto impl = std::make_unique<Impl>();
   if (!impl->bus.isConnected()) {

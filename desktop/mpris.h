@@ -12,6 +12,8 @@ class Mpris {
   // Puts the player on the session bus once a Qt application exists. Without a session bus it
   // says once on standard error that media keys are off and returns nullptr; the player runs on.
   static std::unique_ptr<Mpris> Start();
+  // Asks the player already on the session bus to show its window; false when none answers.
+  static bool RaiseRunning();
 
   Mpris(const Mpris&) = delete;
   Mpris& operator=(const Mpris&) = delete;
