@@ -743,17 +743,26 @@ Disc DemoDisc() {
   return Disc{"Vantora Demo Disc", *Toc::Make(std::move(starts), next)};
 }
 
-Disc MixedModeDemoDisc() {
-  Disc demo = DemoDisc();
+Disc BehindDataTrack(const Disc& disc) {
   const Frames dataLength = FromMsf(Msf{8, 0, 0});
   std::vector<Frames> starts = {kStandardPregap};
-  for (const Frames start : demo.toc.Starts()) {
+  for (const Frames start : disc.toc.Starts()) {
     starts.push_back(start + dataLength);
   }
-  Disc mixed{"Vantora Demo Disc (mixed mode)",
-             *Toc::Make(std::move(starts), demo.toc.LeadOut() + dataLength)};
+  Disc mixed{disc.title + " (mixed mode)",
+             *Toc::Make(std::move(starts), disc.toc.LeadOut() + dataLength)};
   mixed.toc.SetKind(TrackNumber{1}, TrackKind::Data);
+  if (disc.sound) {
+    mixed.sound = disc.sound;
+    for (SoundStretch& stretch : mixed.sound->stretches) {
+      stretch.disc = stretch.disc + dataLength;
+    }
+  }
   return mixed;
+}
+
+Disc MixedModeDemoDisc() {
+  return BehindDataTrack(DemoDisc());
 }
 
 std::string FormatDiscDescription(const Disc& disc) {

@@ -57,10 +57,14 @@ DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& di
 // sheet's FILE is looked for beside it and checked with `probe`, as ParseCueSheet says.
 DiscReading ReadDiscFile(const std::filesystem::path& path, const AudioFileProbe& probe = {});
 
-// The built-in demo disc: 12 tracks.
+// The built-in demo disc's layout: 12 tracks, silent (the drive's demo disc has its music, see
+// AudibleDemoDisc).
 Disc DemoDisc();
 
-// The demo disc's music behind a data track 1 of 8 minutes, as on a mixed-mode disc.
+// A disc's music behind a data track 1 of 8 minutes, as on a mixed-mode disc.
+Disc BehindDataTrack(const Disc& disc);
+
+// The demo disc's music behind a data track 1 of 8 minutes.
 Disc MixedModeDemoDisc();
 
 // The description text of a disc, which ParseDiscDescription reads back as the same disc.

@@ -20,10 +20,11 @@ constexpr const char* kUsage =
     "command.\n"
     "\n"
     "Commands:\n"
-    "  insert FILE     put in the disc that FILE describes (a disc description, or a CUE sheet\n"
-    "                  when FILE ends in .cue, whose WAV or FLAC file the disc plays) and close\n"
-    "                  the tray\n"
-    "  insert --demo   put in the built-in demo disc of 12 tracks and close the tray\n"
+    "  insert FILE     put in the disc that FILE describes (a disc description, a CUE sheet\n"
+    "                  when FILE ends in .cue, whose WAV, FLAC or BIN files the disc plays, or\n"
+    "                  a sound file) and close the tray\n"
+    "  insert --demo   put in the demo disc, five pieces of music made for it, and close the\n"
+    "                  tray\n"
     "  insert --mixed  put in the demo disc's music behind a data track 1 (a mixed-mode disc)\n"
     "  insert --blank  put in a blank disc, which has no tracks\n"
     "  eject, remove   take the disc out (the tray stays as it is)\n"
@@ -245,10 +246,10 @@ int RunDriveTool(const std::vector<std::string>& args, std::ostream& out, std::o
   }
   if (command == "insert") {
     if (words[1] == "--demo") {
-      return Report(drive.Insert(DemoDisc()), err);
+      return Report(drive.Insert(AudibleDemoDisc()), err);
     }
     if (words[1] == "--mixed") {
-      return Report(drive.Insert(MixedModeDemoDisc()), err);
+      return Report(drive.Insert(BehindDataTrack(AudibleDemoDisc())), err);
     }
     if (words[1] == "--blank") {
       return Report(drive.Insert(Disc{}), err);

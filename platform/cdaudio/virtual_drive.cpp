@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/audio/demo_music.h"
 #include "platform/audio/sound_file.h"
 #include "platform/audio/sound_output.h"
 #include "platform/cdaudio/play_head.h"
@@ -566,21 +567,50 @@ DiscReading ReadDiscImage(const std::filesystem::path& path) {
   return ReadDiscFile(path, ProbeCueFile);
 }
 
+namespace {
+
+const char* Env(const char* name) {
+  const char* value = std::getenv(name);
+  return (value != nullptr && *value != '\0') ? value : nullptr;
+}
+
+// The user's data directory's "vantora" folder.
+std::filesystem::path DataDirectory() {
+  if (const char* xdg = Env("XDG_DATA_HOME")) {
+    return std::filesystem::path(xdg) / "vantora";
+  }
+  if (const char* home = Env("HOME")) {
+    return std::filesystem::path(home) / ".local" / "share" / "vantora";
+  }
+  return std::filesystem::path(".local") / "share" / "vantora";
+}
+
+}  // namespace
+
 std::filesystem::path DefaultDriveDirectory() {
-  auto env = [](const char* name) -> const char* {
-    const char* value = std::getenv(name);
-    return (value != nullptr && *value != '\0') ? value : nullptr;
-  };
-  if (const char* dir = env("VANTORA_DRIVE")) {
+  if (const char* dir = Env("VANTORA_DRIVE")) {
     return dir;
   }
-  if (const char* xdg = env("XDG_DATA_HOME")) {
-    return std::filesystem::path(xdg) / "vantora" / "drive";
+  return DataDirectory() / "drive";
+}
+
+std::filesystem::path DemoMusicDirectory() {
+  return DataDirectory() / "demo";
+}
+
+Disc AudibleDemoDisc() {
+  const std::filesystem::path directory = DemoMusicDirectory();
+  DiscReading reading = ReadDiscImage(directory / "demo.cue");
+  if (!reading.disc) {
+    std::string why;
+    const std::filesystem::path sheet = audio::WriteDemoDisc(directory, &why);
+    reading = sheet.empty() ? DiscReading{std::nullopt, why} : ReadDiscImage(sheet);
   }
-  if (const char* home = env("HOME")) {
-    return std::filesystem::path(home) / ".local" / "share" / "vantora" / "drive";
+  if (!reading.disc) {
+    std::fprintf(stderr, "vantora: the demo disc is silent: %s\n", reading.error.c_str());
+    return DemoDisc();
   }
-  return std::filesystem::path(".local") / "share" / "vantora" / "drive";
+  return std::move(*reading.disc);
 }
 
 DriveStatus EnsureDefaultDrive(const std::filesystem::path& directory) {
@@ -592,14 +622,16 @@ DriveStatus EnsureDefaultDrive(const std::filesystem::path& directory) {
     const StateReading reading = store.Read();
     return reading.state ? Ok() : DriveStatus::Fail(DriveError::Damaged, reading.error);
   }
-  return store.Update([](DriveState& state) {
+  // Made before the drive is locked: writing the music takes a moment.
+  Disc demo = AudibleDemoDisc();
+  return store.Update([&demo](DriveState& state) {
     // Only a drive that is still missing gets the demo disc; a second process may have won.
     if (!state.clockDomain.empty()) {
       return Ok();
     }
     const Clock& clock = CurrentClock();
     state.clockDomain = std::string(clock.Domain());
-    state.disc = DemoDisc();
+    state.disc = std::move(demo);
     RestHead(state, state.disc->toc.Start(TrackNumber{1}), clock.Now());
     state.readyAt = state.moment;
     return Ok();

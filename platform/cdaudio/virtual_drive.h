@@ -113,6 +113,15 @@ DiscReading ReadSoundFilesDisc(const std::vector<std::filesystem::path>& files);
 // description.
 bool IsSoundFileName(const std::filesystem::path& path);
 
+// Where the demo disc's music is kept, one copy for all the user's drives:
+// $XDG_DATA_HOME/vantora/demo, else ~/.local/share/vantora/demo.
+std::filesystem::path DemoMusicDirectory();
+
+// The demo disc with its music (audio::WriteDemoDisc), written there the first time it is wanted
+// or when it has been damaged; the silent DemoDisc(), with the reason on standard error, when the
+// music cannot be written.
+Disc AudibleDemoDisc();
+
 // Where the drive lives unless told otherwise: $VANTORA_DRIVE, else $XDG_DATA_HOME/vantora/drive,
 // else ~/.local/share/vantora/drive.
 std::filesystem::path DefaultDriveDirectory();

@@ -4,6 +4,7 @@
 // from the window with the focus, the device log and the ZQ_CD.INI the player saved.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -21,7 +22,10 @@ TEST(Keyboard, WorksTheMainWindowTheEditorItsTitleDialogAndAbout) {
   ASSERT_NO_FATAL_FAILURE(x.Start(XSession::WindowManager::kOpenbox));
   const auto drive = x.dir() / "drive", trace = x.dir() / "trace.log";
   const auto ini = x.config_dir() / "ZQ_CD.INI";
-  ASSERT_NO_FATAL_FAILURE(x.DriveTool(drive, {"insert", "--demo"}));
+  // The tab order is counted on a disc of twelve tracks.
+  const auto disc = std::filesystem::path(__FILE__).parent_path().parent_path() / "fixtures" /
+                    "discs" / "twelve_tracks.disc";
+  ASSERT_NO_FATAL_FAILURE(x.DriveTool(drive, {"insert", disc.string()}));
   ASSERT_NO_FATAL_FAILURE(
       x.StartPlayer({.ini = "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\n",
                      .drive = drive,

@@ -88,7 +88,11 @@ class PlayerEnvironment {
     if (parts == Parts::kSettingsOnly) {
       return;
     }
-    ASSERT_TRUE(platform::cdaudio::EnsureDefaultDrive(DriveDir()).ok());
+    // The demo disc's layout of 12 tracks, silent and spun up, as every scenario expects it.
+    ASSERT_TRUE(
+        platform::cdaudio::VirtualDrive(DriveDir())
+            .Insert(platform::cdaudio::DemoDisc(), platform::cdaudio::VirtualDrive::Arrival::Ready)
+            .ok());
     auto virtualDrive = std::make_unique<platform::cdaudio::VirtualDrive>(DriveDir());
     drive_ = virtualDrive.get();
     previousDevice_ = platform::InstallCommandDevice(

@@ -322,7 +322,7 @@ TEST_F(VirtualDriveTest, TheDefaultDriveHoldsTheDemoDiscOnlyTheFirstTime) {
   ASSERT_TRUE(EnsureDefaultDrive(directory).ok());
   VirtualDrive fresh(directory);
   EXPECT_EQ(fresh.Mode().value, DriveMode::Stopped);  // ready at once, no spin-up
-  EXPECT_EQ(fresh.ReadToc().value, DemoDisc().toc);
+  EXPECT_EQ(fresh.ReadToc().value, AudibleDemoDisc().toc);
   ASSERT_TRUE(fresh.Remove().ok());
   ASSERT_TRUE(EnsureDefaultDrive(directory).ok());
   EXPECT_FALSE(fresh.MediaPresent().value);  // the user's choice stays
@@ -352,7 +352,7 @@ TEST_F(VirtualDriveTest, APlaceThatIsNotADirectoryIsNoDrive) {
     VirtualDrive drive(c.place, MissingDrive::Absent);
     if (*c.why == '\0') {
       EXPECT_TRUE(status.ok()) << c.name << ": " << status.detail;
-      EXPECT_EQ(drive.ReadToc().value, DemoDisc().toc) << c.name;
+      EXPECT_EQ(drive.ReadToc().value, AudibleDemoDisc().toc) << c.name;
       continue;
     }
     EXPECT_EQ(status.error, DriveError::Unplugged) << c.name;
