@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Files dragged from another program through a real X server onto a window without an owner:
-// dropped on one of its buttons, the local paths reach the window system's handler in order; a
+// Files dropped from another program through a real X server onto a window without an owner.
+//
+// Dropped on one of its buttons, the local paths reach the window system's handler in order; a
 // drag of no local file is refused.
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A drag source for tests under X: pressed, it drags the URLs it was given (absolute paths as
-// file URLs) offering a copy, and exits 0 when a window took them, 1 when none did.
+// A drag source for tests under X: pressed, it drags the URLs on its command line.
 //
-// Usage: vantora_drag_files [--at X,Y] URL-OR-PATH...
+// Absolute paths go as file URLs, and a copy is offered; it exits 0 when a window took them, 1
+// when none did. Usage: vantora_drag_files [--at X,Y] URL-OR-PATH...
 #include <QApplication>
 #include <QDrag>
 #include <QFile>
