@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Dragging rows out of a list and dropping them on a control that takes them, and the rows
-// under the mouse.
+// Dragging rows out of a list and dropping them on a control that takes them, the rows under
+// the mouse, and files dropped from other programs.
 #include "platform/qt/qt_window_system_impl.h"
 
 #include <QCursor>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QTimer>
+#include <QUrl>
 
 #include "platform/qt/qt_text.h"
 
@@ -135,6 +140,70 @@ void QtWindowSystem::Impl::Drop(const Drag& drag, QPoint global) {
     return;
   const int32_t row = target->list != nullptr ? RowAt(*target, global) : 0;
   Report({NativeInput::Type::Dropped, drag.window, drag.source, target->spec.id, row});
+}
+
+namespace {
+
+// The local files among a drag's URLs, in its order; other URLs are passed over.
+std::vector<std::filesystem::path> LocalFiles(const QMimeData* data) {
+  std::vector<std::filesystem::path> files;
+  if (data == nullptr || !data->hasUrls())
+    return files;
+  for (const QUrl& url : data->urls()) {
+    const QString file = url.isLocalFile() ? url.toLocalFile() : QString();
+    if (!file.isEmpty())
+      files.emplace_back(QFile::encodeName(file).toStdString());
+  }
+  return files;
+}
+
+}  // namespace
+
+// Files come only to windows without an owner. Qt offers a drag to the control under the pointer
+// when it takes drops itself (an entry takes text), else to the window: this filter sees it
+// first either way, so a drop on any control of the window is the window's.
+bool QtWindowSystem::Impl::FileDrag(QObject* object, QEvent* event) {
+  const Window* w = WindowOf(object);
+  if (w == nullptr || w->owner != 0 || !fileDrop_)
+    return false;
+  auto* drop = static_cast<QDropEvent*>(event);
+  std::vector<std::filesystem::path> files = LocalFiles(drop->mimeData());
+  if (files.empty())
+    return false;
+  // A disc changed behind an open dialog would pull the ground from under it.
+  if (QApplication::activeModalWidget() != nullptr) {
+    drop->ignore();
+    return true;
+  }
+  if (drop->possibleActions().testFlag(Qt::CopyAction)) {
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+  } else {
+    drop->acceptProposedAction();
+  }
+  if (event->type() != QEvent::Drop)
+    return true;
+  // After the drop has ended: the source waits for the answer while the handler may take long.
+  QTimer::singleShot(0, filter_.get(), [this, handle = w->handle, files = std::move(files)] {
+    if (fileDrop_ && Find(handle) != nullptr) {
+      fileDrop_(handle, files);
+      woken_ = true;
+      if (waitLoop_ != nullptr)
+        waitLoop_->quit();
+    }
+  });
+  return true;
+}
+
+void QtWindowSystem::Impl::TakeFileDrops(Window& w) const {
+  if (w.owner == 0)
+    w.top->setAcceptDrops(static_cast<bool>(fileDrop_));
+}
+
+void QtWindowSystem::SetFileDropHandler(FileDropHandler handler) {
+  impl_->fileDrop_ = std::move(handler);
+  for (auto& [handle, window] : impl_->windows_)
+    impl_->TakeFileDrops(*window);
 }
 
 }  // namespace vantora::platform::qt

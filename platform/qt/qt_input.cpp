@@ -133,6 +133,10 @@ bool QtWindowSystem::Impl::Watch(QObject* object, QEvent* event) {
     case QEvent::MouseMove:
     case QEvent::MouseButtonRelease:
       return Mouse(object, static_cast<QMouseEvent*>(event));
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      return FileDrag(object, event);
     case QEvent::KeyPress:
     case QEvent::ShortcutOverride: {
       // Input reported while a key is handled is that key's; a shortcut is seen only here.

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/window_system.h"
 
@@ -67,6 +69,14 @@ class QtWindowSystem final : public WindowSystem {
 
   // Saves a picture of the window's contents (menu bar and client area) as a PNG file.
   bool SaveWindowImage(uintptr_t window, const std::string& path) const;
+
+  // Called with the local files dropped onto a window that has no owner (the main window), in
+  // the drag's order. Such windows take drags of local files once a handler is set; a drag that
+  // carries none is refused. The handler runs from the event loop after the drop has ended,
+  // never while a window is modal; an empty handler stops taking files.
+  using FileDropHandler =
+      std::function<void(uintptr_t window, std::vector<std::filesystem::path> files)>;
+  void SetFileDropHandler(FileDropHandler handler);
 
   // Reports the close box for the window, as if the user had clicked it.
   void RequestClose(uintptr_t window);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The inside of the Qt window system, shared by its parts: windows and their frames
-// (qt_windows.cpp), controls by kind (qt_controls.cpp), lists (qt_lists.cpp), drag and drop
-// (qt_drag_drop.cpp), input and waiting (qt_input.cpp), message boxes (qt_message_boxes.cpp) and
-// the end of the session (qt_session.cpp).
+// (qt_windows.cpp), controls by kind (qt_controls.cpp), lists (qt_lists.cpp), drag and drop and
+// files dropped from other programs (qt_drag_drop.cpp), input and waiting (qt_input.cpp), message
+// boxes (qt_message_boxes.cpp) and the end of the session (qt_session.cpp).
 #pragma once
 
 #include <QApplication>
@@ -168,6 +168,9 @@ class QtWindowSystem::Impl {
   const Control* ListAt(uintptr_t handle, QPoint global) const;
   void ReportMouseRow(uintptr_t handle, NativeInput::Mouse mouse, QPoint global);
   void Drop(const Drag& drag, QPoint global);
+  // Drags of local files from other programs onto windows without an owner.
+  bool FileDrag(QObject* object, QEvent* event);
+  void TakeFileDrops(Window& w) const;
 
   // Input and waiting (qt_input.cpp).
   bool Watch(QObject* object, QEvent* event);
@@ -206,6 +209,7 @@ class QtWindowSystem::Impl {
   QEventLoop* waitLoop_ = nullptr;
   bool woken_ = false;  // an event was queued from outside the wait
   std::optional<Drag> drag_;
+  FileDropHandler fileDrop_;
   uint32_t lastKey_ = 0;  // the key code of the key being handled; 0 after a mouse press
   struct MovedRow {
     uintptr_t window = 0;

@@ -152,6 +152,7 @@ uintptr_t QtWindowSystem::Impl::Create(const NativeWindowSpec& spec) {
     if (rect.x == kDefault && rect.y == kDefault)
       PlaceOverOwner(w);
   }
+  TakeFileDrops(w);
   UpdateVisibility(w);
   return handle;
 }

@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QMargins>
 #include <QRect>
+#include <QUrl>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -148,6 +150,8 @@ class XSession {
   }
 
   const std::filesystem::path& dir() const { return dir_; }
+  // The server's display name, ":N".
+  const std::string& display() const { return display_; }
   // The player's settings folder (VANTORA_CONFIG_DIR); it outlives the player's runs.
   std::filesystem::path config_dir() const { return dir_ / "config"; }
 
@@ -319,6 +323,69 @@ class XSession {
   void StopServer() {
     window_manager_.Stop();
     server_.Stop();
+  }
+
+  // Drags `files` from another program's window and drops them at the point (x, y) of the
+  // screen, as a person does with the mouse from a file manager: whether the window there took
+  // them. Waits until the drag has ended.
+  bool DropFiles(const std::vector<std::filesystem::path>& files, int x, int y) {
+    std::vector<std::string> urls;
+    for (const auto& file : files) {
+      urls.push_back(
+          QUrl::fromLocalFile(QString::fromStdString(std::filesystem::absolute(file).string()))
+              .toString()
+              .toStdString());
+    }
+    return DropUrls(urls, x, y);
+  }
+  // The same with any URLs ("http://host/a.flac").
+  bool DropUrls(const std::vector<std::string>& urls, int x, int y) {
+    // The source's window goes in the corner of the screen farthest from the point, clear of
+    // the target.
+    const QRect screen(0, 0, 1024, 768);
+    const QPoint at(x < screen.center().x() ? screen.right() - 80 : 20,
+                    y < screen.center().y() ? screen.bottom() - 80 : 20);
+    std::vector<std::string> argv = {VANTORA_DRAG_TOOL, "--at",
+                                     std::to_string(at.x()) + "," + std::to_string(at.y())};
+    argv.insert(argv.end(), urls.begin(), urls.end());
+    const auto log = dir_ / "drag-tool.log";
+    std::filesystem::remove(log);
+    Child tool;
+    if (!tool.Start(argv,
+                    Environment({"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"},
+                                {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display_}),
+                    log)) {
+      ADD_FAILURE() << "the drag tool did not start";
+      return false;
+    }
+    const std::string window = Poll(kStartLimit, [&] {
+      const std::vector<WindowId> windows = VisibleWindows(tool.pid());
+      return windows.empty() ? std::string() : std::to_string(windows.front());
+    });
+    if (window.empty()) {
+      ADD_FAILURE() << "no window of the drag tool:\n" << Read(log);
+      return false;
+    }
+    // Press on the source, then move in steps: each position is answered by the window under
+    // the pointer before the next, and the last one before the release.
+    const QPoint from = ClientGeometry(std::stoul(window)).center();
+    const QPoint to(x, y);
+    Xdotool("mousemove --sync " + std::to_string(from.x()) + " " + std::to_string(from.y()));
+    Xdotool("mousedown 1");
+    constexpr int kSteps = 8;
+    for (int step = 1; step <= kSteps; ++step) {
+      const QPoint point = from + (to - from) * step / kSteps;
+      std::this_thread::sleep_for(100ms);
+      Xdotool("mousemove " + std::to_string(point.x()) + " " + std::to_string(point.y()));
+    }
+    std::this_thread::sleep_for(500ms);
+    Xdotool("mouseup 1");
+    int code = -1;
+    if (!tool.WaitForExit(30s, code)) {
+      ADD_FAILURE() << "the drag did not end:\n" << Read(log);
+      return false;
+    }
+    return code == 0;
   }
 
   // Runs the drive tool on the drive in `drive`, e.g. {"insert", "--mixed"}, and requires it to
