@@ -392,7 +392,6 @@ int RunProgram(int argc, char** argv) {
         0, [&windows, problems](uintptr_t window) { ShowProblem(windows, window, problems); });
   }
   // A file dropped on the window goes into the virtual drive as the command line's would.
-#if 0
   windows.SetFileDropHandler(
       [&windows, virtualDrive](uintptr_t window, std::vector<std::filesystem::path> files) {
         std::string why;
@@ -406,7 +405,6 @@ int RunProgram(int argc, char** argv) {
           ShowProblem(windows, window, {why});
         }
       });
-#endif
   platform::SetCurrentWindowSystem(&windows);
   windows.InstallSessionEndSignals();
   runtime::SetFatalPresenter(platform::qt::ShowFatalMessage);

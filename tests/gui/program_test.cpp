@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -88,13 +90,22 @@ TEST_F(Program, WithAutoPlayItFindsTheDiscAndPlaysItByItself) {
   std::filesystem::create_directories(dir_ / "config");
   std::ofstream(dir_ / "config" / "ZQ_CD.INI")
       << "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nAuto Play=1\r\n";
-  const auto trace = dir_ / "trace.log";
+  const auto trace = dir_ / "trace.log", heard = dir_ / "heard.wav";
   const bool onX = std::system("command -v xvfb-run >/dev/null 2>&1") == 0;
   ASSERT_EQ(Run("--drive '" + (dir_ / "drive").string() + "' --trace '" + trace.string() +
-                    "' --screenshot '" + (dir_ / "playing.png").string() + "'",
+                    "' --audio-out '" + heard.string() + "' --screenshot '" +
+                    (dir_ / "playing.png").string() + "'",
                 onX),
             0)
       << output_;
+  // The demo disc is music: what was heard of it is loud enough to hear.
+  const std::vector<vantora::testing::Stereo> samples = vantora::testing::ReadRecording(heard);
+  double power = 0;
+  for (const auto& s : samples) {
+    power += static_cast<double>(s.left * s.left) + static_cast<double>(s.right * s.right);
+  }
+  EXPECT_GT(samples.size(), 0u);
+  EXPECT_GT(std::sqrt(power / (2.0 * std::max<size_t>(samples.size(), 1))), 300.0);
   // The picture is taken once the player has settled; it names the status line it shows.
   EXPECT_NE(output_.find("playing.png: Playing Track 1\n"), std::string::npos) << output_;
   const std::string log = Read(trace);
