@@ -254,7 +254,7 @@ std::unique_ptr<platform::cdaudio::CdDrive> OpenDrive(
       options.drive ? cdaudio::EnsureNamedDrive(dir) : cdaudio::EnsureDefaultDrive(dir);
   if (!status.ok()) {
     // The player still starts: the device reports the drive as unavailable.
-    problem("drive '" + dir.string() + "': " + status.detail);
+    problem("The virtual drive cannot be used: " + status.detail);
   } else {
     virtualDrive = dir;
     if (!options.files.empty()) {
@@ -388,8 +388,9 @@ int RunProgram(int argc, char** argv) {
     return 1;
   }
   if (!problems.empty()) {
+    // Once the window manager has placed the window, so that the box comes over it.
     windows.AfterFirstShow(
-        0, [&windows, problems](uintptr_t window) { ShowProblem(windows, window, problems); });
+        500, [&windows, problems](uintptr_t window) { ShowProblem(windows, window, problems); });
   }
   // A file dropped on the window goes into the virtual drive as the command line's would.
   windows.SetFileDropHandler(

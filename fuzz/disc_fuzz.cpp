@@ -30,6 +30,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   Check(ParseDiscDescription(text));
   Check(ParseCueSheet(text));
+  // Every FILE a minute long, so that sheets of several files are laid out too; a disc with
+  // sound is written to a state and read back as the same disc.
+  const DiscReading laid = ParseCueSheet(text, "/nowhere", [](const CueFile& file) {
+    return AudioFileFacts{
+        Frames{4500}, {}, file.raw ? SoundFormat::RawLittle : SoundFormat::Detect};
+  });
+  Check(laid);
+  if (laid.disc && laid.disc->sound) {
+    DriveState written;
+    written.clockDomain = "fuzz";
+    written.disc = laid.disc;
+    const StateReading back = ParseDriveState(FormatDriveState(written));
+    if (!back.state || back.state->disc->sound != laid.disc->sound) {
+      std::abort();
+    }
+  }
   const StateReading state = ParseDriveState(text);
   if (state.state.has_value() == !state.error.empty()) {
     std::abort();

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/child_process.h"
@@ -104,6 +105,8 @@ TEST(OpenFiles, CommandLineDropAndSecondStartPutTheirDiscInAndProblemsShowInABox
   ASSERT_NO_FATAL_FAILURE(x.StartPlayer({.arguments = {"--drive", (dir / "drvie").string()}}));
   ASSERT_FALSE(Poll(30s, [&] { return box() != 0 ? "y" : ""; }).empty());
   EXPECT_NE(Read(x.player_log()).find("drvie: no such directory"), std::string::npos);
+  std::this_thread::sleep_for(500ms);  // for the picture: the box drawn
+  SavePng(x.Capture(), ScreenshotPath("open_files_no_drive.png"));
   EXPECT_FALSE(std::filesystem::exists(dir / "drvie"));
 }
 
