@@ -273,15 +273,11 @@ constexpr std::string_view kRawExtensions[] = {".bin", ".img", ".raw"};
 // A folder of a whole collection is looked through only this far.
 constexpr size_t kMostFilesLookedAt = 10000;
 
-// The file the sheet means by `name`: the file itself, else one beside it whose name differs only
-// in case or extension (an album converted to FLAC after ripping), else, given the sheet's own
-// stem, one named like the sheet (an image renamed as a whole). The named path when none is there.
-std::filesystem::path FindCueFile(const std::filesystem::path& directory, const std::string& name,
-                                  std::string_view sheetStem, bool raw) {
-  std::filesystem::path named = name;
-  if (named.is_relative()) {
-    named = directory / named;
-  }
+}  // namespace
+
+std::filesystem::path FindCueFile(const CueFile& file) {
+  const std::filesystem::path& named = file.path;
+  const bool raw = file.raw;
   std::error_code ec;
   if (std::filesystem::exists(named, ec)) {
     return named;
@@ -316,19 +312,15 @@ std::filesystem::path FindCueFile(const std::filesystem::path& directory, const 
       return *found;
     }
   }
-  if (!sheetStem.empty()) {
-    const std::vector<std::filesystem::path> sheetFolder =
-        named.parent_path() == directory ? beside : lookIn(directory);
+  if (!file.sheetStem.empty()) {
     for (std::string_view extension : extensions) {
-      if (auto found = find(sheetFolder, std::string(sheetStem) + std::string(extension))) {
+      if (auto found = find(beside, file.sheetStem + std::string(extension))) {
         return *found;
       }
     }
   }
   return named;
 }
-
-}  // namespace
 
 DiscReading ParseDiscDescription(std::string_view text) {
   std::vector<Line> lines;
@@ -452,6 +444,7 @@ DiscReading ParseCueSheet(std::string_view bytes, const std::filesystem::path& d
   bool trackHasPregap = false;
   int32_t lastIndex = -1;
   const Line* openTrack = nullptr;
+  Frames allGaps{0};
 
   auto closeTrack = [&]() -> std::string {
     if (openTrack != nullptr && !trackHasStart) {
@@ -583,6 +576,11 @@ DiscReading ParseCueSheet(std::string_view bytes, const std::filesystem::path& d
       }
       trackHasPregap = trackHasPregap || pre;
       events.push_back(CueEvent{.kind = CueEvent::Kind::Gap, .time = *gap, .line = &line});
+      // Files only add to the gaps: a sheet whose gaps alone overflow ends here, not at its end.
+      allGaps = allGaps + *gap;
+      if (kStandardPregap + allGaps > kLatestFrame) {
+        return Fail(At(line) + "the gaps make the disc longer than 99:59:74");
+      }
     } else if (SameWord(line.keyword, "TITLE")) {
       if (openTrack == nullptr) {
         title = std::string(Unquote(rest));
@@ -607,17 +605,24 @@ DiscReading ParseCueSheet(std::string_view bytes, const std::filesystem::path& d
   std::vector<bool> audible;
   if (probe) {
     for (const SheetFile& file : files) {
-      std::filesystem::path path =
-          FindCueFile(directory, file.name, files.size() == 1 ? sheetStem : "", file.raw);
+      std::filesystem::path path = file.name;
+      if (path.is_relative()) {
+        path = directory / path;
+      }
       std::error_code ec;
       path = std::filesystem::absolute(path, ec).lexically_normal();
+      const int32_t sectorBytes = file.sectorBytes == 0 ? kAudioSectorBytes : file.sectorBytes;
+      const AudioFileFacts facts =
+          probe(CueFile{path, file.raw, file.bigEndian, sectorBytes,
+                        files.size() == 1 ? std::string(sheetStem) : std::string()});
+      if (!facts.found.empty()) {
+        path = std::filesystem::absolute(facts.found, ec).lexically_normal();
+      }
       const std::string name = path.string();
       if (ec || std::any_of(name.begin(), name.end(),
                             [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
         return Fail(At(*file.line) + "the sound file's path holds a control character");
       }
-      const int32_t sectorBytes = file.sectorBytes == 0 ? kAudioSectorBytes : file.sectorBytes;
-      const AudioFileFacts facts = probe(CueFile{path, file.raw, file.bigEndian, sectorBytes});
       if (!facts.error.empty()) {
         return Fail(At(*file.line) + name + ": " + facts.error);
       }

@@ -29,6 +29,7 @@ struct CueFile {
   bool raw = false;
   bool bigEndian = false;
   int32_t sectorBytes = 2352;
+  std::string sheetStem;  // the sheet's own name without its extension, when it has one FILE
 };
 
 // What the sound reader finds in a FILE: its length (a part of a frame counts as a frame) and how
@@ -37,6 +38,7 @@ struct AudioFileFacts {
   Frames length;
   std::string error;
   SoundFormat format = SoundFormat::Detect;
+  std::filesystem::path found = {};  // the file read in its place, when that was another
 };
 using AudioFileProbe = std::function<AudioFileFacts(const CueFile& file)>;
 
@@ -44,14 +46,17 @@ using AudioFileProbe = std::function<AudioFileFacts(const CueFile& file)>;
 // FILE for the disc or one per track, sound files or raw BIN images with data tracks. Each FILE
 // follows the one before on the disc; INDEX 01 times place the tracks, PREGAP and POSTGAP add
 // silence between them. Gaps that push the disc past 99:59:74 are refused at the line that does
-// it. With a `probe`, each FILE (relative to `directory`; when it is missing, the same name in
-// another case or with another sound extension beside it) is part of the disc's sound: the probe
-// gives its length, a file it refuses refuses the sheet, and the disc carries the files' absolute
-// paths and their stretches. Without one, a sheet of one FILE takes its length from
-// "REM LENGTH mm:ss:ff" and the disc is silent. A sheet of one FILE that is not there also finds
-// a file named like the sheet (`sheetStem`) beside it, as when an image was renamed.
+// it. With a `probe`, each FILE (relative to `directory`) is part of the disc's sound: the probe
+// gives its length (and the file it read instead, see FindCueFile), a file it refuses refuses the
+// sheet, and the disc carries the files' absolute paths and their stretches. Without one, a sheet
+// of one FILE takes its length from "REM LENGTH mm:ss:ff" and the disc is silent.
 DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& directory = {},
                           const AudioFileProbe& probe = {}, std::string_view sheetStem = {});
+
+// The file a sheet means by `file.path` when that is not there: one beside it whose name differs
+// only in case or extension (an album converted to FLAC after ripping), else, for a sheet of one
+// FILE, one named like the sheet (an image renamed as a whole). `file.path` when none is there.
+std::filesystem::path FindCueFile(const CueFile& file);
 
 // Reads a file: a CUE sheet when its name ends in ".cue" (any case), else a description. A CUE
 // sheet's FILE is looked for beside it and checked with `probe`, as ParseCueSheet says.

@@ -486,7 +486,7 @@ AudioFileFacts ProbeRawFile(const CueFile& file) {
 
 // A sheet's FILE as a disc plays it: a sound file, or raw sectors where the sheet says BINARY
 // and the file has no format libsndfile knows.
-AudioFileFacts ProbeCueFile(const CueFile& file) {
+AudioFileFacts ProbeFoundFile(const CueFile& file) {
   const audio::SoundFileFacts facts = audio::ProbeSoundFile(file.path);
   if (file.raw && !facts.recognised) {
     return ProbeRawFile(file);
@@ -499,6 +499,14 @@ AudioFileFacts ProbeCueFile(const CueFile& file) {
     return AudioFileFacts{{}, "lasts longer than 99:59:74"};
   }
   return AudioFileFacts{length, {}};
+}
+
+AudioFileFacts ProbeCueFile(const CueFile& named) {
+  CueFile file = named;
+  file.path = FindCueFile(named);
+  AudioFileFacts read = ProbeFoundFile(file);
+  read.found = file.path;
+  return read;
 }
 
 }  // namespace
