@@ -306,6 +306,15 @@ bool SetUpDevice(const Options& options, std::unique_ptr<platform::audio::SoundO
   return true;
 }
 
+// A box that says what went wrong.
+platform::MessageBoxSpec ProblemBox(std::vector<std::string> problems) {
+  platform::MessageBoxSpec spec;
+  spec.caption = "Vantora";
+  spec.lines = std::move(problems);
+  spec.icon = kExclamationIcon;
+  return spec;
+}
+
 // Files opened while a player runs on the drive they would go into (a file manager's "Open With"
 // with the player open) go to that player, which shows the disc as it would one put in by hand.
 // The exit code when they went, or were refused there, and this process has nothing more to do.
@@ -321,11 +330,7 @@ std::optional<int> HandOver(platform::qt::QtWindowSystem& windows, const Options
   }
   if (const std::string why = PutInDisc(dir, options.files); !why.empty()) {
     std::fprintf(stderr, "vantora: %s\n", why.c_str());
-    platform::MessageBoxSpec spec;
-    spec.caption = "Vantora";
-    spec.lines = {why};
-    spec.icon = kExclamationIcon;
-    windows.MessageBox(0, spec);
+    windows.MessageBox(0, ProblemBox({why}));
     return 1;
   }
   desktop::Mpris::RaiseRunning();
@@ -336,11 +341,7 @@ std::optional<int> HandOver(platform::qt::QtWindowSystem& windows, const Options
 // Tells the user, over the window, what went wrong where the window cannot say it.
 void ShowProblem(platform::qt::QtWindowSystem& windows, uintptr_t window,
                  const std::vector<std::string>& problems) {
-  platform::MessageBoxSpec spec;
-  spec.caption = "Vantora";
-  spec.lines = problems;
-  spec.icon = kExclamationIcon;
-  windows.ShowNotice(window, spec);
+  windows.ShowNotice(window, ProblemBox(problems));
 }
 
 // Whether Qt has a screen to show windows on; without one it would abort the process.
