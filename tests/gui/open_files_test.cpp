@@ -75,7 +75,8 @@ TEST(OpenFiles, CommandLineDropAndSecondStartPutTheirDiscInAndProblemsShowInABox
   Child second;
   const auto secondLog = dir / "second.log";
   ASSERT_TRUE(
-      second.Start({VANTORA_EXECUTABLE, "--drive", drive.string(), (dir / "album.cue").string()},
+      second.Start({VANTORA_EXECUTABLE, "-style", "fusion", "--drive=" + drive.string(),
+                    (dir / "album.cue").string()},
                    Environment({"QT_QPA_PLATFORM", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS"},
                                {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + x.display(),
                                 "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir / "bus").string()}),
