@@ -8,7 +8,7 @@ VANTORA_PACKAGES=(
   dbus playerctl pulseaudio pulseaudio-utils libpulse-dev
   python3 desktop-file-utils appstream appstream-compose groff-base
   build-essential dpkg-dev debhelper lintian devscripts
-  libcdio-dev libcdio-paranoia-dev qt6-multimedia-dev libsndfile1-dev
+  libcdio-dev libcdio-paranoia-dev qt6-multimedia-dev libsndfile1-dev libdiscid-dev
 )
 
 vantora_install_deps() {

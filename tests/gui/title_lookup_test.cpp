@@ -1,0 +1,314 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The title lookup against a small HTTP server of the test's own on 127.0.0.1: hits, misses, a
+// server that errs, hangs or is not there, hostile replies, the pace and the User-Agent.
+#include "desktop/title_lookup.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantora::desktop {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::cdaudio::Frames;
+using platform::cdaudio::Toc;
+using platform::cdaudio::TrackKind;
+using platform::cdaudio::TrackNumber;
+
+Toc MakeToc(const std::vector<int32_t>& starts, int32_t leadOut, int dataFrom = 0) {
+  std::vector<Frames> frames;
+  for (const int32_t start : starts) {
+    frames.push_back(Frames{start});
+  }
+  Toc toc = *Toc::Make(frames, Frames{leadOut});
+  for (int track = dataFrom; dataFrom > 0 && track <= toc.TrackCount(); ++track) {
+    toc.SetKind(TrackNumber{track}, TrackKind::Data);
+  }
+  return toc;
+}
+
+// Six tracks; its ID, and that of the enhanced disc below, computed apart from libdiscid with
+// SHA-1 and base64 in Python.
+const Toc kSix = MakeToc({150, 15363, 32314, 46592, 63414, 80489}, 95462);
+constexpr char kSixId[] = "49HHV7Eb8UKF3aQiNmu1GR8vKTY-";
+const std::vector<int> kSixMs = {202840, 226013, 190373, 224293, 227667, 199640};
+
+TEST(DiscIdentity, MatchesIdsComputedByHand) {
+  const Toc enhanced = MakeToc(
+      {150, 17510, 33275, 45910, 57805, 78310, 94650, 109580, 132010, 149160, 172000}, 190000, 11);
+  EXPECT_EQ(MusicBrainzDiscId(kSix), kSixId);
+  EXPECT_EQ(MusicBrainzDiscId(enhanced), "kkB1UCaDxbpyFXi50Y5ElNftBK8-");
+  EXPECT_EQ(TocText(enhanced),
+            "1 10 160600 150 17510 33275 45910 57805 78310 94650 109580 "
+            "132010 149160");
+  unsetenv("VANTORA_MUSICBRAINZ_URL");
+  EXPECT_EQ(SubmissionUrl(kSix),
+            "https://musicbrainz.org/cdtoc/attach?id=49HHV7Eb8UKF3aQiNmu1GR8vKTY-&tracks=6&toc="
+            "1+6+95462+150+15363+32314+46592+63414+80489");
+  EXPECT_EQ(MusicBrainzDiscId(MakeToc({150}, 9000, 1)), "");
+}
+
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+// One release of one medium; `shift` ms added to every length.
+std::string Release(const std::string& title, const std::string& discId, size_t tracks,
+                    int shift = 0) {
+  std::string list;
+  for (size_t i = 0; i < tracks; ++i) {
+    list += std::string(i ? "," : "") + "{\"position\":" + std::to_string(i + 1) +
+            ",\"title\":" + Quoted(title + " " + std::to_string(i + 1)) +
+            ",\"length\":" + std::to_string(kSixMs[i % kSixMs.size()] + shift) + "}";
+  }
+  return "{\"title\":" + Quoted(title) +
+         ",\"artist-credit\":[{\"name\":\"Ann\",\"joinphrase\":\" & \"},{\"name\":\"Bo\"}]"
+         ",\"media\":[{\"position\":1,\"format\":\"CD\",\"track-count\":" +
+         std::to_string(tracks) + ",\"discs\":[{\"id\":" + Quoted(discId) + "}],\"tracks\":[" +
+         list + "]}]}";
+}
+
+std::string Releases(const std::vector<std::string>& releases) {
+  std::string text = "{\"releases\":[";
+  for (size_t i = 0; i < releases.size(); ++i) {
+    text += (i ? "," : "") + releases[i];
+  }
+  return text + "]}";
+}
+
+struct Answer {
+  int status = 200;
+  std::string body;
+  bool hang = false;
+};
+struct Seen {
+  QByteArray path, agent;
+  qint64 ms = 0;
+};
+
+// Answers GET /ws/2/discid/<id> with `byId`, the fuzzy TOC lookup with `byToc`.
+class Server {
+ public:
+  Server(Answer byId, Answer byToc) : byId_(std::move(byId)), byToc_(std::move(byToc)) {
+    clock_.start();
+    server_.listen(QHostAddress::LocalHost);
+    QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+      QTcpSocket* socket = server_.nextPendingConnection();
+      QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { Read(socket); });
+    });
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(server_.serverPort()); }
+  std::vector<Seen> seen;
+
+ private:
+  void Read(QTcpSocket* socket) {
+    QByteArray& request = pending_[socket];
+    request += socket->readAll();
+    if (!request.contains("\r\n\r\n")) {
+      return;
+    }
+    Seen one{request.split(' ').value(1), {}, clock_.elapsed()};
+    for (const QByteArray& line : request.split('\n')) {
+      if (line.toLower().startsWith("user-agent:")) {
+        one.agent = line.mid(11).trimmed();
+      }
+    }
+    const Answer& answer = one.path.startsWith("/ws/2/discid/-?") ? byToc_ : byId_;
+    seen.push_back(one);
+    if (answer.hang) {
+      return;
+    }
+    socket->write("HTTP/1.1 " + QByteArray::number(answer.status) +
+                  " X\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
+                  QByteArray::number(answer.body.size()) + "\r\n\r\n" +
+                  QByteArray::fromStdString(answer.body));
+    socket->disconnectFromHost();
+  }
+
+  Answer byId_, byToc_;
+  QTcpServer server_;
+  QElapsedTimer clock_;
+  std::map<QTcpSocket*, QByteArray> pending_;
+};
+
+class Lookup : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "title_lookup_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+  }
+
+  // Asks once through `url` and waits for the answer; also how long it took and that the event
+  // loop ran all the while (ticks of a 50 ms timer).
+  LookupResult AskAt(const std::string& url, std::chrono::milliseconds timeout = 10s) {
+    setenv("VANTORA_MUSICBRAINZ_URL", url.c_str(), 1);
+    std::unique_ptr<TitleLookup> lookup = TitleLookup::Start(timeout);
+    std::optional<LookupResult> got;
+    bool returned = false;
+    QTimer tick;
+    ticks_ = 0;
+    QObject::connect(&tick, &QTimer::timeout, [this] { ++ticks_; });
+    tick.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    lookup->Ask(kSix, [&](LookupResult result) {
+      EXPECT_TRUE(returned) << "done ran inside Ask";
+      elapsedMs_ = clock.nsecsElapsed() / 1e6;
+      got = std::move(result);
+    });
+    returned = true;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return got.has_value(); }, 20000));
+    return got.value_or(LookupResult{});
+  }
+
+  int ticks_ = 0;
+  double elapsedMs_ = 0;
+};
+
+TEST_F(Lookup, AnswersEveryKindOfReply) {
+  const std::string six = Release("Ours", kSixId, 6);
+  std::string deep(100000, '[');
+  const std::string wrongTypes =
+      "{\"releases\":[1,\"x\",{\"media\":{\"a\":1}},{\"title\":[\"no\"],\"artist-credit\":"
+      "[{\"name\":5},{\"name\":\"A\\nB\",\"joinphrase\":7}],\"media\":[{\"discs\":3,"
+      "\"tracks\":[1,{\"title\":{}},3,4,{\"length\":-1e308},{\"length\":\"7\"}]}]}]}";
+  const std::string huge = Releases({Release(std::string(1 << 20, 'x'), kSixId, 6)});
+  const Answer miss{404, "{\"error\":\"Not Found\"}"};
+  struct Case {
+    const char* name;
+    Answer byId, byToc;
+    std::string album, artist, firstTrack, why{};
+    size_t requests = 1;
+    bool unknown = false;
+  };
+  const std::vector<Case> cases = {
+      {"hit", {200, Releases({six})}, {}, "Ours", "Ann & Bo", "Ours 1"},
+      {"the closest lengths win",
+       {200, Releases({Release("Five", "", 5), Release("Far", "", 6, 30000),
+                       Release("Near", "", 6, 900), Release("Farther", "", 6, -40000)})},
+       {},
+       "Near",
+       "Ann & Bo",
+       "Near 1"},
+      {"our disc ID wins over closer lengths",
+       {200, Releases({Release("Near", "", 6), Release("Ours", kSixId, 6, 2000)})},
+       {},
+       "Ours",
+       "Ann & Bo",
+       "Ours 1"},
+      {"a miss, then the fuzzy lookup",
+       miss,
+       {200, Releases({Release("Fuzzy", "", 6)})},
+       "Fuzzy",
+       "Ann & Bo",
+       "Fuzzy 1",
+       "",
+       2},
+      {"nothing fits, then the fuzzy lookup",
+       {200, Releases({Release("Five", "", 5)})},
+       {200, Releases({Release("Fuzzy", "", 6)})},
+       "Fuzzy",
+       "Ann & Bo",
+       "Fuzzy 1",
+       "",
+       2},
+      {"unknown", miss, miss, "", "", "", "does not know", 2, true},
+      {"unknown when the fuzzy lookup lists nothing",
+       miss,
+       {200, "{\"releases\":[]}"},
+       "",
+       "",
+       "",
+       "does not know",
+       2,
+       true},
+      {"server error", {503, "busy"}, {}, "", "", "", "127.0.0.1 answered 503"},
+      {"malformed", {200, "{\"releases\":[{"}, {}, "", "", "", "127.0.0.1: not JSON"},
+      {"deep", {200, deep}, {}, "", "", "", "not JSON"},
+      {"wrong types", {200, wrongTypes}, {}, "", "A B", ""},
+      {"huge", {200, huge}, {}, std::string(200, 'x'), "Ann & Bo", std::string(200, 'x')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Server server(c.byId, c.byToc);
+    const LookupResult result = AskAt(server.Url());
+    std::printf("%s: Ask to done %.1f ms\n", c.name, elapsedMs_);
+    EXPECT_EQ(server.seen.size(), c.requests);
+    EXPECT_EQ(result.unknown, c.unknown);
+    EXPECT_NE(result.why.find(c.why), std::string::npos) << result.why;
+    EXPECT_EQ(result.names.has_value(), c.why.empty()) << result.why;
+    if (result.names) {
+      EXPECT_EQ(result.names->album, c.album);
+      EXPECT_EQ(result.names->artist, c.artist);
+      ASSERT_EQ(result.names->tracks.size(), 6u);
+      EXPECT_EQ(result.names->tracks[0], c.firstTrack);
+    }
+    if (c.requests == 2) {
+      EXPECT_EQ(server.seen[1].path.toStdString(),
+                "/ws/2/discid/-?toc=1+6+95462+150+15363+32314+46592+63414+80489"
+                "&inc=recordings+artist-credits&fmt=json");
+    }
+  }
+}
+
+TEST_F(Lookup, GivesUpOnASilentServerWhileTheLoopRuns) {
+  Server server({200, "", true}, {});
+  const LookupResult result = AskAt(server.Url(), 1s);
+  EXPECT_NE(result.why.find("did not answer within 1000 ms"), std::string::npos) << result.why;
+  EXPECT_GE(elapsedMs_, 1000);
+  EXPECT_LT(elapsedMs_, 5000);
+  EXPECT_GE(ticks_, 10);
+}
+
+TEST_F(Lookup, SaysWhenNoServerListens) {
+  QTcpServer closed;
+  closed.listen(QHostAddress::LocalHost);
+  const std::string url = "http://127.0.0.1:" + std::to_string(closed.serverPort());
+  closed.close();
+  const LookupResult result = AskAt(url);
+  EXPECT_NE(result.why.find("cannot reach 127.0.0.1"), std::string::npos) << result.why;
+  EXPECT_FALSE(result.unknown);
+}
+
+TEST_F(Lookup, PacesRequestsAndNamesItself) {
+  Server server({200, Releases({Release("Ours", kSixId, 6)})}, {});
+  setenv("VANTORA_MUSICBRAINZ_URL", server.Url().c_str(), 1);
+  std::unique_ptr<TitleLookup> lookup = TitleLookup::Start();
+  int answers = 0;
+  lookup->Ask(kSix, [&](LookupResult) { ++answers; });
+  lookup->Ask(kSix, [&](LookupResult) { ++answers; });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return answers == 2; }, 10000));
+  ASSERT_EQ(server.seen.size(), 2u);
+  EXPECT_GE(server.seen[1].ms - server.seen[0].ms, 1000);
+  EXPECT_EQ(server.seen[0].agent.toStdString(),
+            "Vantora/" VANTORA_VERSION " ( https://vantora.org )");
+}
+
+TEST_F(Lookup, ADroppedLookupNeverAnswers) {
+  Server server({200, "", true}, {});
+  setenv("VANTORA_MUSICBRAINZ_URL", server.Url().c_str(), 1);
+  std::unique_ptr<TitleLookup> lookup = TitleLookup::Start();
+  bool answered = false;
+  lookup->Ask(kSix, [&](LookupResult) { answered = true; });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !server.seen.empty(); }, 5000));
+  lookup.reset();
+  QTest::qWait(300);
+  EXPECT_FALSE(answered);
+}
+
+}  // namespace
+}  // namespace vantora::desktop
