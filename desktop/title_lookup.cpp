@@ -109,8 +109,10 @@ struct TitleLookup::Impl {
                          reply->abort();
                        }
                      });
-    QObject::connect(reply, &QNetworkReply::finished, context.get(),
-                     [this, reply] { Answered(reply); });
+    QObject::connect(reply, &QNetworkReply::finished, context.get(), [this, reply, deadline] {
+      deadline->stop();
+      Answered(reply);
+    });
   }
 
   void Answered(QNetworkReply* reply) {
@@ -120,11 +122,12 @@ struct TitleLookup::Impl {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const std::string host = reply->request().url().host().toStdString();
     LookupResult result;
-    if (gaveUp == u"timeout" || reply->error() == QNetworkReply::OperationCanceledError ||
-        reply->error() == QNetworkReply::TimeoutError) {
-      result.why = host + " did not answer within " + std::to_string(timeout.count()) + " ms";
-    } else if (gaveUp == u"size") {
+    bool nothingFits = false;
+    if (gaveUp == u"size") {
       result.why = host + " sent a reply larger than " + std::to_string(kMostReplyBytes) + " bytes";
+    } else if (gaveUp == u"timeout" || reply->error() == QNetworkReply::OperationCanceledError ||
+               reply->error() == QNetworkReply::TimeoutError) {
+      result.why = host + " did not answer within " + std::to_string(timeout.count()) + " ms";
     } else if (status == 404) {
       result.why = "not found";
     } else if (status == 200 && reply->error() == QNetworkReply::NoError) {
@@ -136,12 +139,14 @@ struct TitleLookup::Impl {
         Finish(std::move(result));
         return;
       }
+      nothingFits = NothingFits(result.why);
+      result.why = host + ": " + result.why;
     } else if (status != 0) {
       result.why = host + " answered " + std::to_string(status);
     } else {
       result.why = "cannot reach " + host + ": " + reply->errorString().toStdString();
     }
-    const bool miss = status == 404 || (status == 200 && NothingFits(result.why));
+    const bool miss = status == 404 || nothingFits;
     if (miss && !jobs.front().fuzzy) {
       jobs.front().fuzzy = true;
       busy = false;
@@ -151,8 +156,6 @@ struct TitleLookup::Impl {
     if (miss) {
       result.unknown = true;
       result.why = "the service does not know the disc";
-    } else if (status == 200) {
-      result.why = host + ": " + result.why;
     }
     Finish(std::move(result));
   }
