@@ -8,6 +8,7 @@
 # timeout-*, oom-*) are kept in BUILD/fuzz/findings/NAME; the script fails if there are any.
 #
 #   scripts/fuzz.sh [SECONDS] [NAME...]     NAME: definition disc ini command picture list_format
+#                                           lookup_reply
 #
 # VANTORA_ASAN_BUILD names another build directory than build-asan.
 set -uo pipefail
@@ -26,9 +27,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 # Each target's longest input; the definition target takes its seed's length.
 declare -A max_len=([definition]=0 [disc]=4096 [ini]=4096 [command]=2048 [picture]=1024
-  [list_format]=2048)
+  [list_format]=2048 [lookup_reply]=4096)
 names=("$@")
-[ ${#names[@]} -eq 0 ] && names=(definition disc ini command picture list_format)
+[ ${#names[@]} -eq 0 ] && names=(definition disc ini command picture list_format lookup_reply)
 for name in "${names[@]}"; do
   if [ -z "${max_len[$name]+set}" ]; then
     echo "unknown fuzz target: $name" >&2
