@@ -93,6 +93,7 @@ struct Answer {
   int status = 200;
   std::string body{};
   bool hang = false;
+  QByteArray headers{};  // more header lines, each ending in \r\n
 };
 struct Seen {
   QByteArray path, agent;
@@ -136,8 +137,8 @@ class Server {
     if (answer.hang) {
       return;
     }
-    socket->write("HTTP/1.1 " + QByteArray::number(answer.status) +
-                  " X\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
+    socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + " X\r\n" + answer.headers +
+                  "Content-Type: application/json\r\nConnection: close\r\nContent-Length: " +
                   QByteArray::number(answer.body.size()) + "\r\n\r\n" +
                   QByteArray::fromStdString(answer.body));
     socket->disconnectFromHost();
@@ -229,6 +230,8 @@ TEST_F(Lookup, AnswersEveryKindOfReply) {
     {"unknown", miss, miss, "unknown: the service does not know the disc", 2},
     {"unknown when the fuzzy lookup lists nothing", miss, {200, "{\"releases\":[]}"}, "unknown:", 2},
     {"server error", {503, "busy"}, {}, "failed: 127.0.0.1 answered 503"},
+    {"redirect to another host", {302, "", false, "Location: http://127.0.0.2:9/\r\n"}, {},
+      "failed: 127.0.0.1 answered 302"},
     {"silent server", {200, "", true}, {}, "failed: 127.0.0.1 did not answer within 1000 ms"},
     {"no server", {0}, {}, "failed: cannot reach 127.0.0.1", 0},
     {"malformed", {200, "{\"releases\":[{"}, {}, "failed: 127.0.0.1: not JSON"},
