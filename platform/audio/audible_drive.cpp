@@ -136,6 +136,11 @@ DriveStatus AudibleDrive::SetTray(cdaudio::Tray tray) {
   return status;
 }
 
+cdaudio::DriveResult<cdaudio::DiscNames> AudibleDrive::Names() {
+  std::lock_guard lock(mutex_);
+  return inner_->Names();
+}
+
 std::vector<cdaudio::InjectedFailure> AudibleDrive::InjectedFailures() {
   std::lock_guard lock(mutex_);
   return inner_->InjectedFailures();

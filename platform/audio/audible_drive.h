@@ -38,6 +38,7 @@ class AudibleDrive final : public cdaudio::CdDrive {
   cdaudio::DriveStatus Stop() override;
   cdaudio::DriveStatus Seek(cdaudio::Frames to) override;
   cdaudio::DriveStatus SetTray(cdaudio::Tray tray) override;
+  cdaudio::DriveResult<cdaudio::DiscNames> Names() override;
   std::vector<cdaudio::InjectedFailure> InjectedFailures() override;
   std::shared_ptr<DiscAudio> Audio() override;
   bool HeldElsewhere() override;

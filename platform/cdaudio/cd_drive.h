@@ -84,6 +84,10 @@ class CdDrive {
   virtual DriveStatus Seek(Frames to) = 0;
   // Opens or closes the tray. Opening ends play; closing on a disc spins it up.
   virtual DriveStatus SetTray(Tray tray) = 0;
+  // The names the disc in the drive carries, one track name for each of its tracks; empty names
+  // when there is no disc or the tray is open, NotReady while it spins up. A drive that cannot
+  // read names gives empty ones.
+  virtual DriveResult<DiscNames> Names() { return DriveResult<DiscNames>::Ok({}); }
   // The command strings the user's hand wants refused; a drive without such a hand has none.
   virtual std::vector<InjectedFailure> InjectedFailures() { return {}; }
   // The sound of the disc in the drive now, read by place; nullptr for a drive or disc that

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/text_encoding.h"
+
 namespace vantora::platform::cdaudio {
 namespace {
 
@@ -112,6 +114,33 @@ TrackNumber Toc::TrackAt(Frames place) const {
   const auto after = std::upper_bound(starts_.begin(), starts_.end(), place);
   const auto index = std::max<std::ptrdiff_t>(after - starts_.begin(), 1);
   return TrackNumber{static_cast<int32_t>(index)};
+}
+
+bool DiscNames::empty() const {
+  return album.empty() && artist.empty() &&
+         std::all_of(tracks.begin(), tracks.end(), [](const std::string& t) { return t.empty(); });
+}
+
+std::string DiscName(std::string_view text) {
+  std::string name;
+  for (const char c : ToUtf8(text)) {
+    const auto byte = static_cast<unsigned char>(c);
+    name += byte < 0x20 || byte == 0x7F ? ' ' : c;
+  }
+  const size_t first = name.find_first_not_of(' ');
+  if (first == std::string::npos) {
+    return {};
+  }
+  name.erase(0, first);
+  name.resize(Utf8Prefix(name, kLongestDiscName));
+  name.erase(name.find_last_not_of(' ') + 1);
+  return name;
+}
+
+DiscNames NamesOf(const Disc& disc) {
+  DiscNames names{disc.title, disc.artist, disc.trackTitles};
+  names.tracks.resize(static_cast<size_t>(disc.toc.TrackCount()));
+  return names;
 }
 
 }  // namespace vantora::platform::cdaudio

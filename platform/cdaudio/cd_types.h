@@ -137,11 +137,35 @@ struct DiscSound {
   bool operator==(const DiscSound&) const = default;
 };
 struct Disc {
-  std::string title;
+  std::string title;  // the album
   Toc toc;
   std::optional<DiscSound> sound{};
+  std::string artist{};
+  // Track 1 first, "" for a track without one; none at all when no track has one.
+  std::vector<std::string> trackTitles{};
 
   bool operator==(const Disc&) const = default;
 };
+
+// The names a disc carries: its CD-Text, or its CUE sheet's TITLE and PERFORMER lines.
+struct DiscNames {
+  std::string album;
+  std::string artist;
+  std::vector<std::string> tracks;  // track 1 first; "" for a track without a name
+
+  bool empty() const;  // no name at all
+  bool operator==(const DiscNames&) const = default;
+};
+
+// The longest name a disc keeps, in bytes: CD-Text allows little more per field.
+inline constexpr size_t kLongestDiscName = 255;
+
+// A name as a disc keeps it: control characters as blanks, no blanks at either end, at most
+// kLongestDiscName bytes cut on a character's boundary. Text that is not UTF-8 is read as
+// Windows-1252.
+std::string DiscName(std::string_view text);
+
+// The names of `disc`: one track name for each of its tracks.
+DiscNames NamesOf(const Disc& disc);
 
 }  // namespace vantora::platform::cdaudio

@@ -5,6 +5,7 @@
 #include "platform/cdaudio/cdio_drive.h"
 
 #include <cdio/cdio.h>
+#include <cdio/cdtext.h>
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
@@ -77,6 +78,65 @@ DriveResult<Toc> ReadTable(CdIo_t* cdio) {
   return DriveResult<Toc>::Ok(std::move(*toc));
 }
 
+// A CD-Text field as UTF-8. libcdio gives UTF-8, but reads an image's sheet as Latin-1, and discs
+// burnt at home often hold UTF-8 under a Latin-1 label: text of Latin-1 characters only is taken
+// back to its bytes and read as sheets are, UTF-8 when it is that, else Windows-1252.
+std::string CdTextName(const char* field) {
+  if (field == nullptr) {
+    return {};
+  }
+  const std::string_view text(field);
+  std::string bytes;
+  for (size_t at = 0; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x80) {
+      bytes += text[at];
+      continue;
+    }
+    const auto next = at + 1 < text.size() ? static_cast<unsigned char>(text[at + 1]) : 0;
+    if ((byte != 0xC2 && byte != 0xC3) || (next & 0xC0) != 0x80) {
+      return DiscName(text);  // beyond Latin-1: libcdio decoded it by its label
+    }
+    bytes += static_cast<char>((byte & 0x03) << 6 | (next & 0x3F));
+    ++at;
+  }
+  return DiscName(bytes);
+}
+
+// The disc's CD-Text in its first language, by the disc's own track numbers from `first`; empty
+// names when it has none.
+DiscNames ReadCdText(CdIo_t* cdio, track_t first, int32_t tracks) {
+  DiscNames names;
+  cdtext_t* text = cdio_get_cdtext(cdio);
+  if (text == nullptr) {
+    return names;
+  }
+  if (const cdtext_lang_t* languages = cdtext_list_languages_v2(text); languages != nullptr) {
+    for (int i = 0; i < 8; ++i) {
+      if (languages[i] != CDTEXT_LANGUAGE_BLOCK_UNUSED && languages[i] != CDTEXT_LANGUAGE_INVALID) {
+        cdtext_set_language_index(text, i);
+        break;
+      }
+    }
+  }
+  names.album = CdTextName(cdtext_get_const(text, CDTEXT_FIELD_TITLE, 0));
+  names.artist = CdTextName(cdtext_get_const(text, CDTEXT_FIELD_PERFORMER, 0));
+  for (int32_t t = 0; t < tracks; ++t) {
+    const auto track = static_cast<track_t>(first + t);
+    names.tracks.push_back(CdTextName(cdtext_get_const(text, CDTEXT_FIELD_TITLE, track)));
+  }
+  return names;
+}
+
+// The names of a disc whose table `toc` has just been read through `cdio`.
+DiscNames ReadNames(CdIo_t* cdio, const Toc& toc) {
+  const track_t first = cdio_get_first_track_num(cdio);
+  if (first == CDIO_INVALID_TRACK || toc.TrackCount() == 0) {
+    return {};
+  }
+  return ReadCdText(cdio, first, toc.TrackCount());
+}
+
 // What a file was when the disc was read from it; a different one is a different disc.
 struct FileStamp {
   dev_t device = 0;
@@ -146,8 +206,8 @@ struct CdioDrive::Impl {
   void Look(ClockTime now, std::string_view domain);
   void LookAtImage(ClockTime now, std::string_view domain, bool again);
   void LookAtDevice(ClockTime now, std::string_view domain, bool again);
-  // The disc in the drive is `toc`; the same disc again keeps its head.
-  void Found(Toc toc, ClockTime now, std::string_view domain);
+  // The disc in the drive is `toc`, named `names`; the same disc again keeps its head.
+  void Found(Toc toc, DiscNames names, ClockTime now, std::string_view domain);
   // No disc can be read: the head is lifted and the sound let go.
   void DropDisc(ClockTime now, std::string why);
   // What a command that reads the disc needs: a ready drive with tracks.
@@ -245,7 +305,8 @@ void CdioDrive::Impl::LookAtImage(ClockTime now, std::string_view domain, bool a
     DropDisc(now, source.string() + ": " + toc.detail);
     return;
   }
-  Found(std::move(toc.value), now, domain);
+  DiscNames names = ReadNames(cdio.get(), toc.value);
+  Found(std::move(toc.value), std::move(names), now, domain);
 }
 
 void CdioDrive::Impl::LookAtDevice(ClockTime now, std::string_view domain, bool again) {
@@ -278,21 +339,25 @@ void CdioDrive::Impl::LookAtDevice(ClockTime now, std::string_view domain, bool 
     DropDisc(now, toc.detail);
     return;
   }
-  Found(std::move(toc.value), now, domain);
+  DiscNames names = ReadNames(cdio.get(), toc.value);
+  Found(std::move(toc.value), std::move(names), now, domain);
 }
 
-void CdioDrive::Impl::Found(Toc toc, ClockTime now, std::string_view domain) {
+void CdioDrive::Impl::Found(Toc toc, DiscNames names, ClockTime now, std::string_view domain) {
   why.clear();
-  if (state.disc && state.disc->toc == toc) {
-    return;
+  if (!state.disc || state.disc->toc != toc) {
+    DropDisc(now, {});
+    state.readyAt = now;
+    state.clockDomain = std::string(domain);
+    RestHead(state, toc.TrackCount() == 0 ? Frames{0} : toc.Start(TrackNumber{1}), now);
+    disc = std::make_shared<CdioDisc>(source, toc, !device);
+    state.disc.emplace();
+    state.disc->toc = std::move(toc);
   }
-  DropDisc(now, {});
-  state.readyAt = now;
-  state.clockDomain = std::string(domain);
-  RestHead(state, toc.TrackCount() == 0 ? Frames{0} : toc.Start(TrackNumber{1}), now);
-  disc = std::make_shared<CdioDisc>(source, toc, !device);
-  state.disc.emplace();
-  state.disc->toc = std::move(toc);
+  // An image renamed in its sheet alone is the same disc, with new names.
+  state.disc->title = std::move(names.album);
+  state.disc->artist = std::move(names.artist);
+  state.disc->trackTitles = std::move(names.tracks);
 }
 
 void CdioDrive::Impl::DropDisc(ClockTime now, std::string reason) {
@@ -450,6 +515,18 @@ DriveStatus CdioDrive::SetTray(Tray tray) {
   }
   impl_->state.tray = tray;
   return DriveStatus::Ok({});
+}
+
+DriveResult<DiscNames> CdioDrive::Names() {
+  const std::lock_guard lock(impl_->mutex);
+  const DriveView view = impl_->Now();
+  if (!view.plugged) {
+    return DriveResult<DiscNames>::Fail(DriveError::Unplugged, impl_->why);
+  }
+  if (view.tray == Tray::Open || !view.hasDisc) {
+    return DriveResult<DiscNames>::Ok({});
+  }
+  return DriveResult<DiscNames>::Ok(NamesOf(*impl_->state.disc));
 }
 
 std::shared_ptr<audio::DiscAudio> CdioDrive::Audio() {

@@ -41,6 +41,9 @@ class CdioDrive final : public CdDrive {
   DriveStatus Stop() override;
   DriveStatus Seek(Frames to) override;
   DriveStatus SetTray(Tray tray) override;
+  // The disc's CD-Text in its first language, read once as the disc is found; for an image, what
+  // libcdio makes of its sheet's TITLE and PERFORMER lines or CDTEXTFILE.
+  DriveResult<DiscNames> Names() override;
   // Read with libcdio-paranoia; nullptr while no disc with audio tracks is in.
   std::shared_ptr<audio::DiscAudio> Audio() override;
 

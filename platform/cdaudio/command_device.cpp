@@ -749,6 +749,11 @@ bool SameDeviceRequest(std::string_view a, std::string_view b) {
 
 CommandDevice::CommandDevice(std::unique_ptr<cdaudio::CdDrive> drive) : drive_(std::move(drive)) {}
 
+cdaudio::DiscNames CommandDevice::DiscNames() {
+  cdaudio::DriveResult<cdaudio::DiscNames> names = drive_->Names();
+  return names.ok() ? std::move(names.value) : cdaudio::DiscNames{};
+}
+
 uint32_t CommandDevice::Send(std::string_view command, std::string& reply) {
   reply.clear();
   const uint32_t error = Execute(command, reply);

@@ -54,6 +54,10 @@ class CommandDevice {
   // terminator. A reply that does not fit is cut and the result is kMciErrParamOverflow.
   uint32_t SendString(const char* command, char* reply, uint32_t replySize, void* callback);
 
+  // The names the disc now in the drive carries; empty names when there is none, or the drive
+  // cannot say. Not a command: it leaves no line in the log.
+  cdaudio::DiscNames DiscNames();
+
   DeviceLog& Log() { return log_; }
   cdaudio::CdDrive& Drive() { return *drive_; }
 

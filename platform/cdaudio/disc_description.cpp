@@ -240,12 +240,14 @@ const TrackType* FindTrackType(std::string_view word) {
 // write them, and the disc plays the same without them.
 bool IsCueRemark(std::string_view keyword) {
   static constexpr std::string_view kRemarks[] = {
-      "PERFORMER", "SONGWRITER", "CATALOG",   "CDTEXTFILE", "FLAGS",
-      "ISRC",      "ARRANGER",   "COMPOSER",  "MESSAGE",    "DISC_ID",
-      "GENRE",     "UPC_EAN",    "TOC_INFO1", "TOC_INFO2",  "SIZE_INFO"};
+      "SONGWRITER", "CATALOG", "CDTEXTFILE", "FLAGS",   "ISRC",      "ARRANGER",  "COMPOSER",
+      "MESSAGE",    "DISC_ID", "GENRE",      "UPC_EAN", "TOC_INFO1", "TOC_INFO2", "SIZE_INFO"};
   return std::any_of(std::begin(kRemarks), std::end(kRemarks),
                      [keyword](std::string_view remark) { return SameWord(keyword, remark); });
 }
+
+// Tracks by several performers name no one artist. Not a name a sheet can hold: it is no UTF-8.
+constexpr std::string_view kSeveralArtists = "\xFF";
 
 // A FILE as the sheet names it, with what its tracks say of it.
 struct SheetFile {
@@ -433,6 +435,9 @@ DiscReading ParseCueSheet(std::string_view bytes, const std::filesystem::path& d
     return Fail(error);
   }
   std::string title;
+  std::string artist;
+  std::string trackArtist;  // the tracks' one performer, or kSeveralArtists
+  std::vector<std::string> trackTitles;
   std::vector<SheetFile> files;
   std::vector<CueEvent> events;
   std::optional<Frames> remLength;
@@ -581,9 +586,19 @@ DiscReading ParseCueSheet(std::string_view bytes, const std::filesystem::path& d
       if (kStandardPregap + allGaps > kLatestFrame) {
         return Fail(At(line) + "the gaps make the disc longer than 99:59:74");
       }
-    } else if (SameWord(line.keyword, "TITLE")) {
+    } else if (SameWord(line.keyword, "TITLE") || SameWord(line.keyword, "PERFORMER")) {
+      const bool named = SameWord(line.keyword, "TITLE");
+      std::string name = DiscName(Unquote(rest));
       if (openTrack == nullptr) {
-        title = std::string(Unquote(rest));
+        (named ? title : artist) = std::move(name);
+      } else if (named) {
+        trackTitles.resize(static_cast<size_t>(track));
+        trackTitles.back() = std::move(name);
+      } else if (trackArtist.empty()) {
+        // A sheet that names only its tracks' performers, all of them the same, names the artist.
+        trackArtist = std::move(name);
+      } else if (trackArtist != name) {
+        trackArtist = kSeveralArtists;
       }
     } else if (!IsCueRemark(line.keyword)) {
       return Fail(At(line) + "unknown command \"" + std::string(line.keyword) + "\"");
@@ -706,6 +721,16 @@ DiscReading ParseCueSheet(std::string_view bytes, const std::filesystem::path& d
   if (reading.disc && probe && !stretches.empty()) {
     reading.disc->sound = DiscSound{std::move(sources), std::move(stretches)};
   }
+  if (reading.disc) {
+    reading.disc->artist = !artist.empty() || trackArtist == kSeveralArtists
+                               ? std::move(artist)
+                               : std::move(trackArtist);
+    if (std::any_of(trackTitles.begin(), trackTitles.end(),
+                    [](const std::string& name) { return !name.empty(); })) {
+      trackTitles.resize(static_cast<size_t>(reading.disc->toc.TrackCount()));
+      reading.disc->trackTitles = std::move(trackTitles);
+    }
+  }
   return reading;
 }
 
@@ -757,6 +782,11 @@ Disc BehindDataTrack(const Disc& disc) {
   Disc mixed{disc.title + " (mixed mode)",
              *Toc::Make(std::move(starts), disc.toc.LeadOut() + dataLength)};
   mixed.toc.SetKind(TrackNumber{1}, TrackKind::Data);
+  mixed.artist = disc.artist;
+  if (!disc.trackTitles.empty()) {
+    mixed.trackTitles = disc.trackTitles;
+    mixed.trackTitles.insert(mixed.trackTitles.begin(), std::string());
+  }
   if (disc.sound) {
     mixed.sound = disc.sound;
     for (SoundStretch& stretch : mixed.sound->stretches) {

@@ -49,7 +49,8 @@ using AudioFileProbe = std::function<AudioFileFacts(const CueFile& file)>;
 // it. With a `probe`, each FILE (relative to `directory`) is part of the disc's sound: the probe
 // gives its length (and the file it read instead, see FindCueFile), a file it refuses refuses the
 // sheet, and the disc carries the files' absolute paths and their stretches. Without one, a sheet
-// of one FILE takes its length from "REM LENGTH mm:ss:ff" and the disc is silent.
+// of one FILE takes its length from "REM LENGTH mm:ss:ff" and the disc is silent. TITLE and
+// PERFORMER before the first track name the album and its artist, TITLE in a track that track.
 DiscReading ParseCueSheet(std::string_view text, const std::filesystem::path& directory = {},
                           const AudioFileProbe& probe = {}, std::string_view sheetStem = {});
 

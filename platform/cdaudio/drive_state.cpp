@@ -18,8 +18,9 @@ namespace vantora::platform::cdaudio {
 namespace {
 
 constexpr std::string_view kHeader = "vantora-drive 1";
-// A state file is a few hundred bytes; a much larger one is not ours.
-constexpr size_t kLargestState = 64 * 1024;
+// A state file is a few hundred bytes, some thousands with a disc's names and files; a much
+// larger one is not ours.
+constexpr size_t kLargestState = 128 * 1024;
 // More milliseconds than any play can last: the whole of the longest disc, many times over.
 constexpr int64_t kLongest = int64_t{1} << 40;
 // A sound file's stretches: one, and one more after each track's gaps.
@@ -279,10 +280,20 @@ std::string FormatDriveState(const DriveState& state) {
                                        : "stopped";
   text += " " + std::to_string(state.position.count) + " " + std::to_string(state.playEnd.count);
   if (state.disc) {
-    if (!state.disc->title.empty()) {
-      text += "\ntitle " + state.disc->title;
-    }
     const Toc& toc = state.disc->toc;
+    // Names go in as a disc keeps them, so that a line break in one cannot end its line.
+    if (const std::string title = DiscName(state.disc->title); !title.empty()) {
+      text += "\ntitle " + title;
+    }
+    if (const std::string artist = DiscName(state.disc->artist); !artist.empty()) {
+      text += "\nartist " + artist;
+    }
+    const auto& trackTitles = state.disc->trackTitles;
+    for (size_t t = 0; t < trackTitles.size() && t < static_cast<size_t>(toc.TrackCount()); ++t) {
+      if (const std::string name = DiscName(trackTitles[t]); !name.empty()) {
+        text += "\ntrack-title " + std::to_string(t + 1) + " " + name;
+      }
+    }
     if (toc.TrackCount() == 0) {
       text += "\ndisc blank";
     } else {
@@ -332,6 +343,10 @@ StateReading ParseDriveState(std::string_view text) {
   bool seenEject = false;
   std::optional<std::string> title;
   size_t titleLine = 0;
+  std::optional<std::string> artist;
+  size_t artistLine = 0;
+  std::vector<std::pair<int32_t, std::string>> trackTitles;
+  size_t trackTitleLine = 0;
   std::vector<TrackNumber> dataTracks;
   size_t dataLine = 0;
   std::optional<DiscSound> sound;
@@ -414,6 +429,22 @@ StateReading ParseDriveState(std::string_view text) {
       }
       title = std::string(rest);
       titleLine = number;
+    } else if (key == "artist") {
+      if (artist || rest.empty() || rest.size() > kLongestDiscName) {
+        return Damaged(number, "bad or repeated \"artist\"");
+      }
+      artist = std::string(rest);
+      artistLine = number;
+    } else if (key == "track-title") {
+      // Numbered from 1, each once and in order; the name is never empty.
+      const auto track = Number<int32_t>(NextWord(rest));
+      if (!track || *track < 1 || *track > kMaxTracks ||
+          (!trackTitles.empty() && *track <= trackTitles.back().first) || rest.empty() ||
+          rest.size() > kLongestDiscName) {
+        return Damaged(number, "bad \"track-title\"");
+      }
+      trackTitles.emplace_back(*track, std::string(rest));
+      trackTitleLine = number;
     } else if (key == "disc") {
       if (state.disc) {
         return Damaged(number, "a second \"disc\"");
@@ -534,6 +565,21 @@ StateReading ParseDriveState(std::string_view text) {
       return Damaged(titleLine, "a title without a disc");
     }
     state.disc->title = std::move(*title);
+  }
+  if (artist) {
+    if (!state.disc) {
+      return Damaged(artistLine, "an artist without a disc");
+    }
+    state.disc->artist = std::move(*artist);
+  }
+  if (!trackTitles.empty()) {
+    if (!state.disc || !state.disc->toc.HasTrack(TrackNumber{trackTitles.back().first})) {
+      return Damaged(trackTitleLine, "a track title for a track the disc does not have");
+    }
+    state.disc->trackTitles.resize(static_cast<size_t>(state.disc->toc.TrackCount()));
+    for (auto& [track, name] : trackTitles) {
+      state.disc->trackTitles[static_cast<size_t>(track - 1)] = std::move(name);
+    }
   }
   if (sound) {
     if (!seenAudio || !seenMap || !state.disc || state.disc->toc.TrackCount() == 0 ||

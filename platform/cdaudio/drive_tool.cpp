@@ -150,6 +150,9 @@ int Status(VirtualDrive& drive, std::ostream& out, std::ostream& err) {
   out << "disc: " << (state.disc->title.empty() ? "(untitled)" : state.disc->title) << ", "
       << toc.TrackCount() << " tracks" << (data.empty() ? "" : data + ")") << ", ends at "
       << FormatMsf(toc.LeadOut()) << "\n";
+  if (!state.disc->artist.empty()) {
+    out << "artist: " << state.disc->artist << "\n";
+  }
   if (state.disc->sound) {
     for (const SoundSource& source : state.disc->sound->sources) {
       out << "sound: " << source.file

@@ -320,6 +320,24 @@ DriveStatus VirtualDrive::SetTray(Tray tray) {
   });
 }
 
+DriveResult<DiscNames> VirtualDrive::Names() {
+  auto now = Look();
+  if (!now.ok()) {
+    return DriveResult<DiscNames>::Fail(now.error, now.detail);
+  }
+  const DriveView& view = now.value.view;
+  if (!view.plugged) {
+    return DriveResult<DiscNames>::Fail(DriveError::Unplugged, "the drive is unplugged");
+  }
+  if (view.tray == Tray::Open || !view.hasDisc) {
+    return DriveResult<DiscNames>::Ok({});
+  }
+  if (view.spinningUp) {
+    return DriveResult<DiscNames>::Fail(DriveError::NotReady, NotReadyReason(view));
+  }
+  return DriveResult<DiscNames>::Ok(NamesOf(*now.value.state.disc));
+}
+
 std::vector<InjectedFailure> VirtualDrive::InjectedFailures() {
   auto now = Look();
   return now.ok() ? std::move(now.value.state.failures) : std::vector<InjectedFailure>{};

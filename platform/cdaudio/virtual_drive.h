@@ -47,6 +47,8 @@ class VirtualDrive final : public CdDrive {
   DriveStatus Stop() override;
   DriveStatus Seek(Frames to) override;
   DriveStatus SetTray(Tray tray) override;
+  // The names the disc went in with.
+  DriveResult<DiscNames> Names() override;
   std::vector<InjectedFailure> InjectedFailures() override;
   // The sound file of a disc image, opened once while that disc is in; nullptr for other discs,
   // and for one whose file has gone since it went in (it then plays silently).

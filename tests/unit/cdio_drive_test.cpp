@@ -257,6 +257,48 @@ TEST_F(CdioDriveTest, AnotherImageInTheSamePlaceIsANewDisc) {
   EXPECT_TRUE(second->Read(200 * kSamplesPerFrame, samples.data(), 1));
 }
 
+// Where kThreeTracks start in the image's file.
+const Frames kThreeTracksStarts[] = {Frames{0}, Frames{150}, Frames{375}};
+
+// An image's sheet with names in it, and the names the device gives for it: libcdio makes the
+// sheet's TITLE and PERFORMER lines its CD-Text.
+struct ImageNames {
+  const char* name;
+  std::string sheet;                    // lines before FILE
+  std::vector<std::string> trackLines;  // after each of the three TRACK lines
+  DiscNames names;
+};
+
+class CdioNamesTest : public CdioDriveTest, public ::testing::WithParamInterface<ImageNames> {};
+
+TEST_P(CdioNamesTest, TheSheetsNamesAreTheDiscsCdText) {
+  const auto image = WriteCdImage(dir_.path(), "named", kThreeTracks);
+  std::string sheet = GetParam().sheet + "FILE \"named.bin\" BINARY\n";
+  for (size_t t = 0; t < 3; ++t) {
+    sheet += "TRACK 0" + std::to_string(t + 1) + " AUDIO\n" + GetParam().trackLines[t] +
+             "INDEX 01 " + FormatMsf(kThreeTracksStarts[t]) + "\n";
+  }
+  std::ofstream(image, std::ios::trunc) << sheet;
+  Insert(image);
+  EXPECT_EQ(device_->DiscNames(), GetParam().names);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sheets, CdioNamesTest,
+    ::testing::Values(
+        ImageNames{
+            "Utf8",
+            "PERFORMER \"Ren\xC3\xA9\"\nTITLE \"\xC3\x89t\xC3\xA9 \xE2\x82\xAC\"\n",
+            {"TITLE \"Pr\xC3\xA9lude\"\n", "", "TITLE \"Three\"\n"},
+            {"\xC3\x89t\xC3\xA9 \xE2\x82\xAC", "Ren\xC3\xA9", {"Pr\xC3\xA9lude", "", "Three"}}},
+        ImageNames{"Windows1252",
+                   "PERFORMER \"Ren\xE9\"\nTITLE \"\x93Quoted\x94\"\n",
+                   {"", "TITLE \"Caf\xE9 \x80\"\n", ""},
+                   {"\xE2\x80\x9CQuoted\xE2\x80\x9D",
+                    "Ren\xC3\xA9",
+                    {"", "Caf\xC3\xA9 \xE2\x82\xAC", ""}}}),
+    [](const ::testing::TestParamInfo<ImageNames>& row) { return std::string(row.param.name); });
+
 // What is not a drive libcdio opens leaves the device unavailable, with the path and the reason.
 TEST_F(CdioDriveTest, WhatIsNoDriveOrImageIsUnplugged) {
   std::ofstream(dir_.path() / "notes.cue") << "hello\n";

@@ -9,6 +9,7 @@
 #include <functional>
 #include <sstream>
 
+#include "platform/cdaudio/command_device.h"
 #include "platform/cdaudio/disc_description.h"
 #include "platform/cdaudio/virtual_drive.h"
 #include "platform/clock.h"
@@ -155,8 +156,13 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedState{"DataTrackOffTheDisc", kGood + "data 1 4\n",
                      "line 10: a data track the disc does not have"},
         DamagedState{"FailWithoutCommand", kGood + "fail 262\n", "line 10: bad \"fail\""},
-        DamagedState{"FailWithErrorZero", kGood + "fail 0 stop cdaudio\n",
-                     "line 10: bad \"fail\""}),
+        DamagedState{"FailWithErrorZero", kGood + "fail 0 stop cdaudio\n", "line 10: bad \"fail\""},
+        DamagedState{"ArtistWithoutDisc",
+                     Replaced(Replaced(kGood, "title Three Tracks\n", "artist Someone\n"),
+                              "disc 18930 150 13650 14400\n", ""),
+                     "line 8: an artist without a disc"},
+        DamagedState{"TrackTitleOffTheDisc", kGood + "track-title 4 Four\n",
+                     "line 10: a track title for a track the disc does not have"}),
     [](const ::testing::TestParamInfo<DamagedState>& row) { return std::string(row.param.name); });
 
 TEST(DriveState, AHundredTracksIsDamaged) {
@@ -218,6 +224,62 @@ class VirtualDriveTest : public ::testing::Test {
   ScopedClock scoped_{clock_};
   VirtualDrive drive_{dir_.path() / "drive"};
 };
+
+// A sheet's names as the drive gives them after the disc went in: through the state file, and on
+// to the device.
+struct SheetNames {
+  const char* name;
+  std::string sheet;  // the lines before the first FILE; each track's follow "TRACK n AUDIO"
+  std::vector<std::string> trackLines;
+  DiscNames names;
+};
+
+class SheetNamesTest : public VirtualDriveTest, public ::testing::WithParamInterface<SheetNames> {};
+
+TEST_P(SheetNamesTest, ReachTheDeviceThroughTheStateFile) {
+  EXPECT_EQ(CommandDevice(std::make_unique<VirtualDrive>(dir_.path() / "drive")).DiscNames(),
+            DiscNames{});
+  std::string sheet = GetParam().sheet + "REM LENGTH 00:09:00\nFILE \"a.wav\" WAVE\n";
+  for (size_t t = 0; t < GetParam().trackLines.size(); ++t) {
+    sheet += "TRACK 0" + std::to_string(t + 1) + " AUDIO\n" + GetParam().trackLines[t] +
+             "INDEX 01 00:0" + std::to_string(3 * t) + ":00\n";
+  }
+  const DiscReading reading = ParseCueSheet(sheet);
+  ASSERT_TRUE(reading.disc) << reading.error;
+  ASSERT_TRUE(drive_.Insert(*reading.disc).ok());
+  EXPECT_EQ(drive_.Names().error, DriveError::NotReady);  // spinning up
+  Advance(kSpinUpTime.count());
+  EXPECT_EQ(CommandDevice(std::make_unique<VirtualDrive>(dir_.path() / "drive")).DiscNames(),
+            GetParam().names);
+  ASSERT_TRUE(drive_.MoveTray(Tray::Open).ok());
+  EXPECT_EQ(drive_.Names().value, DiscNames{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sheets, SheetNamesTest,
+    ::testing::Values(SheetNames{"Utf8",
+                                 "PERFORMER \"Ren\xC3\xA9"
+                                 "e Fleur\"\nTITLE \"\xC3\x89t\xC3\xA9\"\n",
+                                 {"TITLE \"Pr\xC3\xA9lude\"\n", "", "TITLE Unquoted words\n"},
+                                 {"\xC3\x89t\xC3\xA9",
+                                  "Ren\xC3\xA9"
+                                  "e Fleur",
+                                  {"Pr\xC3\xA9lude", "", "Unquoted words"}}},
+                      SheetNames{"Windows1252",
+                                 "PERFORMER \"Ren\xE9\x65\"\nTITLE \"\x93Quoted\x94\"\n",
+                                 {"TITLE \"Caf\xE9\"\n", "TITLE \"\x80 5\"\n", ""},
+                                 {"\xE2\x80\x9CQuoted\xE2\x80\x9D",
+                                  "Ren\xC3\xA9\x65",
+                                  {"Caf\xC3\xA9", "\xE2\x82\xAC 5", ""}}},
+                      SheetNames{"OneTrackPerformerIsTheArtist",
+                                 "",
+                                 {"PERFORMER \"Band\"\n", "PERFORMER Band\n", ""},
+                                 {"", "Band", {"", "", ""}}},
+                      SheetNames{"LongNamesAreCutBetweenCharacters",
+                                 "PERFORMER \"" + std::string(254, 'x') + "\xC3\xA9\"\n",
+                                 {"TITLE \"  \"\n", "", ""},
+                                 {"", std::string(254, 'x'), {"", "", ""}}}),
+    [](const ::testing::TestParamInfo<SheetNames>& row) { return std::string(row.param.name); });
 
 TEST_F(VirtualDriveTest, AFreshDirectoryIsAnEmptyConnectedDrive) {
   EXPECT_TRUE(drive_.Connected().ok());
