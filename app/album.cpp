@@ -3,6 +3,7 @@
 #include "app/album.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "app/disc.h"
@@ -145,6 +146,12 @@ void LOADALBUM() {
   QueueAppend(&PLAYLISTQUEUE);
 
   READALBUMVALUE("Title", ALBUMTITLE);
+  if (ALBUMTITLE == "") {
+    if (const std::optional<FoundNames> names = DISCNAMES()) {
+      STOREALBUMNAMES(*names);
+      READALBUMVALUE("Title", ALBUMTITLE);
+    }
+  }
   const bool stored = ALBUMTITLE != "";
   if (stored) {
     READALBUMVALUE("Artist", ALBUMARTIST);
@@ -171,6 +178,33 @@ void LOADALBUM() {
   QueueGet(&PLAYLISTQUEUE, 1);
   LOADPLAYLIST();
   RESTORECHOICE(choice);
+  if (!stored) {
+    ASKFORNAMES();
+  }
+}
+
+bool ALBUMHASNAMES() {
+  FixedText<60> title;
+  READALBUMVALUE("Title", title);
+  return title != "";
+}
+
+bool STOREALBUMNAMES(const FoundNames& names) {
+  if (ALBUMKEY.clipped().empty() || ALBUMHASNAMES()) {
+    return false;
+  }
+  // Cut as the editor's fields cut what is typed into them.
+  FixedText<60> field;
+  field = names.album.empty() ? std::string("New Album") : names.album;
+  bool taken = WRITEALBUMVALUE("Title", field.view());
+  field = names.artist;
+  taken = WRITEALBUMVALUE("Artist", field.view()) && taken;
+  for (int32_t n = 1; n <= TRACKCOUNT; ++n) {
+    const size_t at = static_cast<size_t>(n - 1);
+    field = at < names.tracks.size() && !names.tracks[at].empty() ? names.tracks[at] : TRACKKEY(n);
+    taken = WRITEALBUMVALUE(TRACKKEY(n), field.view()) && taken;
+  }
+  return WRITEALBUMVALUE("PlayList Count", "0") && taken;
 }
 
 void LOADPLAYLIST() {

@@ -4,12 +4,20 @@
 
 #include <cstdint>
 
+#include "app/names.h"
+
 namespace vantora::app {
 
-// Reads the album of ALBUMKEY into memory (a new album when its title is blank) and loads its
-// "Album Order". Loading the album already in memory again keeps the playlist and repeat mode
-// in use where the album still has them.
+// Reads the album of ALBUMKEY into memory and loads its "Album Order". An album the store has no
+// title for takes the names its disc carries (stored as if saved), else is a new album, and the
+// look-up is asked about it. Loading the album already in memory again keeps the playlist and
+// repeat mode in use where the album still has them.
 void LOADALBUM();
+// Whether the store has a title for the album of ALBUMKEY.
+bool ALBUMHASNAMES();
+// Writes names to the album's section, as the editor saves them, unless the store has a title for
+// it already (what the user named stays). True when written.
+bool STOREALBUMNAMES(const FoundNames& names);
 // Rebuilds the play order from the current PLAYLISTQUEUE record: the disc's tracks for "Album
 // Order", else the stored playlist's tracks; cells naming no track of the disc are skipped.
 void LOADPLAYLIST();

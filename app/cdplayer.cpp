@@ -7,6 +7,7 @@
 #include "app/dialogs.h"
 #include "app/disc.h"
 #include "app/editor.h"
+#include "app/names.h"
 #include "app/settings.h"
 #include "app/state.h"
 #include "app/status.h"
@@ -28,6 +29,7 @@ constexpr int32_t kPlaylistItem = 4;
 constexpr int32_t kStayOnTopItem = 5;
 constexpr int32_t kControlPanelItem = 6;
 constexpr int32_t kAboutItem = 9;
+constexpr int32_t kLookUpItem = 39;
 constexpr int32_t kEditPlaylistButton = 18;
 constexpr int32_t kPlaylistList = 32;
 constexpr int32_t kTimeDisplay = 34;
@@ -125,6 +127,8 @@ bool RUNCOMMAND(int32_t control) {
     }
   } else if (control == kAboutItem) {
     SHOWABOUT();
+  } else if (control == kLookUpItem) {
+    ASKFORNAMES();
   } else if (control == kTimeDisplay) {
     DISPLAYMODE = static_cast<uint8_t>(DISPLAYMODE + 1);
     if (DISPLAYMODE > kDisplayModes) {
@@ -234,6 +238,7 @@ bool MAINWINDOWEVENT() {
       OPENWINDOW();
       break;
     case EVENT::Timer:
+      TAKEFOUNDNAMES();
       TICK();
       break;
     case EVENT::Moved:
@@ -256,7 +261,7 @@ bool MAINWINDOWEVENT() {
 bool CDPLAYER() {
   MAINWINDOW = WINDOWCREATE(
       "P2$CDPLAYWIN", "cdplayer$CDPLAYER",
-      {&STAYONTOP, &CONTROLPANEL, &AUTOPLAY, &CURRENTTITLE, &PLAYQUEUE, &ALBUMARTIST,
+      {&STAYONTOP, &CONTROLPANEL, &AUTOPLAY, &LOOKUPTITLES, &CURRENTTITLE, &PLAYQUEUE, &ALBUMARTIST,
        &SELECTEDPLAYLIST, &PLAYLISTQUEUE, &ALBUMTITLE, &STATUSTEXT, &TIMETEXT, &TIMELABEL});
   if (MAINWINDOW == 0) {
     return false;

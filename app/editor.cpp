@@ -3,6 +3,8 @@
 // dragging tracks, saved to ZQ_CD.INI with OK or Apply.
 #include "app/editor.h"
 
+#include "app/names.h"
+
 #include "app/album.h"
 #include "app/dialogs.h"
 #include "app/state.h"
@@ -31,6 +33,7 @@ constexpr int32_t kRemoveButton = 13;
 constexpr int32_t kOkButton = 14;
 constexpr int32_t kCancelButton = 15;
 constexpr int32_t kApplyButton = 16;
+constexpr int32_t kAddOnlineButton = 19;
 
 constexpr const char* kMoveTrack = "Move Track";
 constexpr const char* kAddTrack = "Add Track";
@@ -167,6 +170,9 @@ void RUNBUTTON(int32_t control) {
     case kRemoveButton:
       REMOVEPLAYLIST();
       break;
+    case kAddOnlineButton:
+      OPENLINK(DISCIDENTITY().addUrl);
+      break;
     case kPlaylistChoice:
       PACKPLAYLIST();
       QueueGet(&HOLDQUEUE, SELECTEDROW(kPlaylistChoice));
@@ -253,14 +259,20 @@ int32_t EDITPLAYLISTS() {
   PLAYLISTNAME.Clear();
   OPENCOUNT = 0;
   SAVEDFLAG = 0;
+  const DiscIdentity identity = DISCIDENTITY();
+  FixedText<60> discId;
+  discId = identity.id;
   const WindowHandle editor =
       WINDOWCREATE("P22$EDITWINDOW", "cdplayer$CDPLAYER",
                    {&ALBUMARTIST, &ALBUMTITLE, &TRACKQUEUE, &TRACKRECORD.TRACKTITLE, &PLAYLISTNAME,
-                    &HOLDQUEUE, &TRACKLISTQUEUE});
+                    &HOLDQUEUE, &TRACKLISTQUEUE, &discId});
   if (editor == 0) {
     return 0;
   }
   WINDOWOPEN(editor);
+  if (!ALBUMUNKNOWNONLINE() || identity.addUrl.empty()) {
+    HIDECONTROLS(kAddOnlineButton);
+  }
   QueueGet(&TRACKQUEUE, 1);
   QueueFree(&TRACKLISTQUEUE);
   QueueFree(&HOLDQUEUE);

@@ -15,12 +15,16 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QDesktopServices>
 #include <QStringList>
+#include <QUrl>
 
 #include "app/cdplayer.h"
+#include "app/names.h"
 #include "app/settings.h"
 #include "app/state.h"
 #include "desktop/mpris.h"
+#include "desktop/title_lookup.h"
 #include "platform/audio/audible_drive.h"
 #include "platform/cdaudio/cdio_drive.h"
 #include "platform/cdaudio/command_device.h"
@@ -436,6 +440,47 @@ int RunProgram(int argc, char** argv) {
     });
   }
 
+  // Names for unknown discs, looked up once the user has turned it on; the answer arrives while
+  // the player waits for input and is taken at its next tick.
+  std::unique_ptr<desktop::TitleLookup> lookup;
+  app::SetTitleLookupHook([&lookup](std::function<void(app::LookupAnswer)> done) {
+    const auto toc = platform::InstalledCommandDevice().Drive().ReadToc();
+    if (!lookup) {
+      lookup = desktop::TitleLookup::Start();
+    }
+    if (!toc.ok() || !lookup) {
+      done({});
+      return;
+    }
+    lookup->Ask(toc.value, [toc = toc.value, done](desktop::LookupResult result) {
+      if (!result.names) {
+        std::fprintf(stderr, "vantora: no names found online: %s\n", result.why.c_str());
+        done({std::nullopt, result.unknown});
+        return;
+      }
+      // One name a track: the look-up names the audio tracks only.
+      app::FoundNames names{result.names->album, result.names->artist, {}};
+      size_t next = 0;
+      for (int32_t t = 1; t <= toc.TrackCount(); ++t) {
+        const bool audio =
+            toc.Kind(platform::cdaudio::TrackNumber{t}) == platform::cdaudio::TrackKind::Audio;
+        names.tracks.push_back(audio && next < result.names->tracks.size()
+                                   ? result.names->tracks[next++]
+                                   : std::string());
+      }
+      done({std::move(names), false});
+    });
+  });
+  app::SetDiscIdentityHook([] {
+    const auto toc = platform::InstalledCommandDevice().Drive().ReadToc();
+    if (!toc.ok()) {
+      return app::DiscIdentity{};
+    }
+    return app::DiscIdentity{desktop::MusicBrainzDiscId(toc.value),
+                             desktop::SubmissionUrl(toc.value)};
+  });
+  app::SetOpenLinkHook(
+      [](const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); });
   // Media keys reach the player through the session bus while it runs.
   const std::unique_ptr<desktop::Mpris> mpris = desktop::Mpris::Start();
   const bool ran = CDPLAYER();
@@ -444,6 +489,10 @@ int RunProgram(int argc, char** argv) {
                  static_cast<int>(runtime::WindowCreateError().size()),
                  runtime::WindowCreateError().data());
   }
+  app::SetTitleLookupHook(nullptr);
+  app::SetDiscIdentityHook(nullptr);
+  app::SetOpenLinkHook(nullptr);
+  lookup.reset();
   runtime::ResetWindows();
   platform::SetCurrentWindowSystem(nullptr);
   platform::FlushProfiles();

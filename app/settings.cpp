@@ -51,7 +51,7 @@ void WriteNumber(const char* key, int32_t value) {
 // The settings as they were last read or written, so that a change reaches the file when it
 // is made: a session that ends by taking the display away ends the program without a word.
 struct Saved {
-  int32_t x, y, stayOnTop, controlPanel, autoPlay, displayMode, volume;
+  int32_t x, y, stayOnTop, controlPanel, autoPlay, lookUp, displayMode, volume;
   bool operator==(const Saved&) const = default;
 };
 Saved& LastSaved() {
@@ -59,7 +59,7 @@ Saved& LastSaved() {
   return saved;
 }
 Saved Current() {
-  return {WINDOWX, WINDOWY, STAYONTOP, CONTROLPANEL, AUTOPLAY, DISPLAYMODE, VOLUME};
+  return {WINDOWX, WINDOWY, STAYONTOP, CONTROLPANEL, AUTOPLAY, LOOKUPTITLES, DISPLAYMODE, VOLUME};
 }
 
 std::function<void(int32_t)>& VolumeHook() {
@@ -84,6 +84,7 @@ void READSETTINGS() {
   STAYONTOP = ReadNumber("Stay On Top");
   CONTROLPANEL = ReadNumber("Control Panel");
   AUTOPLAY = static_cast<uint8_t>(ReadNumber("Auto Play"));
+  LOOKUPTITLES = static_cast<uint8_t>(ReadNumber("Look Up Titles") != 0);
   DISPLAYMODE = static_cast<uint8_t>(ReadNumber("Display Mode", "1"));
   // A mode the display does not know would leave it blank until it had been clicked round the
   // whole byte; a hand-edited file gets the first mode, as a missing key does.
@@ -107,6 +108,7 @@ void SAVESETTINGS() {
   WriteNumber("Stay On Top", STAYONTOP);
   WriteNumber("Control Panel", CONTROLPANEL);
   WriteNumber("Auto Play", AUTOPLAY);
+  WriteNumber("Look Up Titles", LOOKUPTITLES);
   WriteNumber("Display Mode", DISPLAYMODE);
   WriteNumber("Volume", VOLUME);
   LastSaved() = Current();

@@ -8,6 +8,7 @@ void ResetState() {
   STAYONTOP = 0;
   CONTROLPANEL = 0;
   AUTOPLAY = 0;
+  LOOKUPTITLES = 0;
   DISPLAYMODE = 1;
   VOLUME = 100;
   STARTX = STARTY = 0;

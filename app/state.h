@@ -26,6 +26,8 @@ inline constexpr const char* kCopyright = "Copyright 2026 Brennix. Free software
 inline int32_t STAYONTOP = 0;
 inline int32_t CONTROLPANEL = 0;
 inline uint8_t AUTOPLAY = 0;
+// Whether names for unknown discs are looked up online: the user turns it on.
+inline uint8_t LOOKUPTITLES = 0;
 inline uint8_t DISPLAYMODE = 1;
 inline int32_t VOLUME = 100;  // the listener's volume, in percent of the disc's own
 inline int32_t STARTX = 0;

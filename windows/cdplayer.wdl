@@ -24,6 +24,7 @@ window P2$CDPLAYWIN
       5 item text "&Stay On Top" check var long
       6 item text "&Control Panel" check var long
       7 item text "&AutoPlay" check var byte
+      39 item text "&Look Up Titles Online" check var byte
     8 menu text "&About"
       9 item text "&About"
 
@@ -170,6 +171,13 @@ window P22$EDITWINDOW
   16 button at 287 210 40 14 text "&Apply"
       status "Apply changes and keep editing"
       tip "Apply your changes and keep editing"
+      dropids "Move Track"
+  # The disc's MusicBrainz ID, to select and copy; for a disc the service does not know, a link
+  # to add it there.
+  18 textbox at 6 212 128 11 tip "The disc's MusicBrainz ID" var text 60
+  19 button at 136 210 60 14 text "&MusicBrainz..."
+      status "Open the page that adds this disc to MusicBrainz"
+      tip "MusicBrainz does not know this disc: add it there"
       dropids "Move Track"
   # Covers the whole window, so a track dropped anywhere arrives.
   17 region at 0 0 333 230 dropids "Move Track"
