@@ -37,9 +37,9 @@ class Player {
     app::ResetState();
     app::MAINWINDOW = runtime::WINDOWCREATE(
         "P2$CDPLAYWIN", "cdplayer$CDPLAYER",
-        {&app::STAYONTOP, &app::CONTROLPANEL, &app::AUTOPLAY, &app::CURRENTTITLE, &app::PLAYQUEUE,
-         &app::ALBUMARTIST, &app::SELECTEDPLAYLIST, &app::PLAYLISTQUEUE, &app::ALBUMTITLE,
-         &app::STATUSTEXT, &app::TIMETEXT, &app::TIMELABEL});
+        {&app::STAYONTOP, &app::CONTROLPANEL, &app::AUTOPLAY, &app::LOOKUPTITLES,
+         &app::CURRENTTITLE, &app::PLAYQUEUE, &app::ALBUMARTIST, &app::SELECTEDPLAYLIST,
+         &app::PLAYLISTQUEUE, &app::ALBUMTITLE, &app::STATUSTEXT, &app::TIMETEXT, &app::TIMELABEL});
     runtime::WINDOWOPEN(app::MAINWINDOW);
     runtime::EVENTLOOP();  // EVENT:OpenWindow: the device opens and the first poll runs
     app::MAINWINDOWEVENT();

@@ -56,9 +56,9 @@ void BM_EventLoop(benchmark::State& state) {
   TitleRecord record{};
   QueueDescriptor play{&record, kFields, nullptr, sizeof record};
   QueueDescriptor lists{&record, kFields, nullptr, sizeof record};
-  const WindowHandle window = WINDOWCREATE(
-      "P2$CDPLAYWIN", "cdplayer$CDPLAYER",
-      {&flag, &flag, &byte, &text, &play, &text, &text, &lists, &text, &status, &time, &label});
+  const WindowHandle window = WINDOWCREATE("P2$CDPLAYWIN", "cdplayer$CDPLAYER",
+                                           {&flag, &flag, &byte, &byte, &text, &play, &text, &text,
+                                            &lists, &text, &status, &time, &label});
   WINDOWOPEN(window);
   for (auto _ : state) {
     for (int64_t i = 0; i < state.range(0); ++i) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/state.h"
+#include "platform/cdaudio/virtual_drive.h"
 #include "tests/support/child_process.h"
 #include "tests/support/player_environment.h"
 
@@ -32,8 +33,9 @@ const std::string kAutoPlay = kSettings + kProduct + "Auto Play=1\r\n";
 constexpr size_t kHuge = 8u << 20;
 
 // What the player writes into the first settings section, on a first run and on every close.
-const std::set<std::string> kWrittenKeys = {
-    "window x", "window y", "stay on top", "control panel", "auto play", "display mode", "volume"};
+const std::set<std::string> kWrittenKeys = {"window x",      "window y",  "stay on top",
+                                            "control panel", "auto play", "look up titles",
+                                            "display mode",  "volume"};
 
 struct Case {
   const char* name;
@@ -230,7 +232,7 @@ std::vector<Place> Places(const std::vector<std::string>& lines) {
   return places;
 }
 
-// Where `after` differs from `before` other than by the player's own writes: its seven keys set in
+// Where `after` differs from `before` other than by the player's own writes: its eight keys set in
 // the first settings section, the section (with the product and copyright) added on a first run,
 // and a line end given to a last line that had none. Lines the player adds end like the file's
 // first line, or in LF. "" when there is no such place.
@@ -303,7 +305,11 @@ class HostileFiles : public ::testing::TestWithParam<Case> {
                      "VANTORA_DRIVE", "DBUS_SESSION_BUS_ADDRESS"},
                     {"QT_QPA_PLATFORM=offscreen", "VANTORA_CONFIG_DIR=" + env_.ConfigDir().string(),
                      "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir_ / "no-bus").string()});
-    std::filesystem::create_directories(dir_ / "drive");
+    // A disc that carries no names, so that all the player writes is its settings.
+    namespace cd = platform::cdaudio;
+    EXPECT_TRUE(cd::VirtualDrive(dir_ / "drive")
+                    .Insert(cd::Disc{"", cd::DemoDisc().toc}, cd::VirtualDrive::Arrival::Ready)
+                    .ok());
     if (!player.Start({VANTORA_EXECUTABLE, "--drive", (dir_ / "drive").string(), "--trace",
                        (dir_ / "trace.log").string(), "--screenshot", Shot()},
                       env, dir_ / "output.log")) {

@@ -47,10 +47,11 @@ class PlayerTest : public ::testing::Test {
   std::filesystem::path DriveDir() const { return environment_->DriveDir(); }
   // The main window, created and opened as the player does, with the device left unopened.
   void OpenMainWindow() {
-    MAINWINDOW = runtime::WINDOWCREATE(
-        "P2$CDPLAYWIN", "cdplayer$CDPLAYER",
-        {&STAYONTOP, &CONTROLPANEL, &AUTOPLAY, &CURRENTTITLE, &PLAYQUEUE, &ALBUMARTIST,
-         &SELECTEDPLAYLIST, &PLAYLISTQUEUE, &ALBUMTITLE, &STATUSTEXT, &TIMETEXT, &TIMELABEL});
+    MAINWINDOW =
+        runtime::WINDOWCREATE("P2$CDPLAYWIN", "cdplayer$CDPLAYER",
+                              {&STAYONTOP, &CONTROLPANEL, &AUTOPLAY, &LOOKUPTITLES, &CURRENTTITLE,
+                               &PLAYQUEUE, &ALBUMARTIST, &SELECTEDPLAYLIST, &PLAYLISTQUEUE,
+                               &ALBUMTITLE, &STATUSTEXT, &TIMETEXT, &TIMELABEL});
     ASSERT_NE(MAINWINDOW, 0);
     runtime::WINDOWOPEN(MAINWINDOW);
   }

@@ -23,7 +23,7 @@ TEST_F(ProgramEntry, FirstRunWritesProductThenAllSettingsOnClose) {
   EXPECT_EQ(IniText(), "[CD Player Settings]\nProduct=Vantora - Brennix\nCopyright=" +
                            std::string(kCopyright) +
                            "\nWindow X=0\nWindow Y=0\nStay On Top=0\nControl Panel=0\n"
-                           "Auto Play=0\nDisplay Mode=1\nVolume=100\n");
+                           "Auto Play=0\nLook Up Titles=0\nDisplay Mode=1\nVolume=100\n");
 }
 
 TEST_F(ProgramEntry, ProductAloneReadsZerosAndDisplayModeOne) {

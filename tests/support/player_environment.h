@@ -88,11 +88,12 @@ class PlayerEnvironment {
     if (parts == Parts::kSettingsOnly) {
       return;
     }
-    // The demo disc's layout of 12 tracks, silent and spun up, as every scenario expects it.
-    ASSERT_TRUE(
-        platform::cdaudio::VirtualDrive(DriveDir())
-            .Insert(platform::cdaudio::DemoDisc(), platform::cdaudio::VirtualDrive::Arrival::Ready)
-            .ok());
+    // The demo disc's layout of 12 tracks, silent, nameless and spun up, as every scenario
+    // expects it.
+    ASSERT_TRUE(platform::cdaudio::VirtualDrive(DriveDir())
+                    .Insert(platform::cdaudio::Disc{"", platform::cdaudio::DemoDisc().toc},
+                            platform::cdaudio::VirtualDrive::Arrival::Ready)
+                    .ok());
     auto virtualDrive = std::make_unique<platform::cdaudio::VirtualDrive>(DriveDir());
     drive_ = virtualDrive.get();
     previousDevice_ = platform::InstallCommandDevice(

@@ -42,6 +42,7 @@ struct MainWindowVariables {
   int32_t STAYONTOP = 0;
   int32_t CONTROLPANEL = 0;
   uint8_t AUTOPLAY = 0;
+  uint8_t LOOKUPTITLES = 0;
   FixedText<60> CURRENTTITLE;
   TitleQueue PLAYQUEUE;
   FixedText<60> ALBUMARTIST;
@@ -53,7 +54,8 @@ struct MainWindowVariables {
   FixedText<26> TIMELABEL;
 };
 
-// The playlist editor's variables: entries 3, 5, 7, list 6, drop list 9 and list 10.
+// The playlist editor's variables: entries 3, 5, 7, list 6, drop list 9, list 10 and the disc's
+// ID in 18.
 struct EditorVariables {
   FixedText<60> ALBUMARTIST;
   FixedText<60> ALBUMTITLE;
@@ -62,20 +64,21 @@ struct EditorVariables {
   FixedText<60> PLAYLISTNAME;
   TitleQueue HOLDQUEUE;
   TitleQueue TRACKLISTQUEUE;
+  FixedText<60> DISCID;
 };
 
 inline WindowHandle CreateMainWindow(MainWindowVariables& v) {
   return WINDOWCREATE(
       "P2$CDPLAYWIN", kTag,
-      {&v.STAYONTOP, &v.CONTROLPANEL, &v.AUTOPLAY, &v.CURRENTTITLE, &v.PLAYQUEUE.queue,
-       &v.ALBUMARTIST, &v.SELECTEDPLAYLIST, &v.PLAYLISTQUEUE.queue, &v.ALBUMTITLE, &v.STATUSTEXT,
-       &v.TIMETEXT, &v.TIMELABEL});
+      {&v.STAYONTOP, &v.CONTROLPANEL, &v.AUTOPLAY, &v.LOOKUPTITLES, &v.CURRENTTITLE,
+       &v.PLAYQUEUE.queue, &v.ALBUMARTIST, &v.SELECTEDPLAYLIST, &v.PLAYLISTQUEUE.queue,
+       &v.ALBUMTITLE, &v.STATUSTEXT, &v.TIMETEXT, &v.TIMELABEL});
 }
 
 inline WindowHandle CreateEditorWindow(EditorVariables& v) {
   return WINDOWCREATE("P22$EDITWINDOW", kTag,
                       {&v.ALBUMARTIST, &v.ALBUMTITLE, &v.TRACKQUEUE.queue, &v.TRACKTITLE,
-                       &v.PLAYLISTNAME, &v.HOLDQUEUE.queue, &v.TRACKLISTQUEUE.queue});
+                       &v.PLAYLISTNAME, &v.HOLDQUEUE.queue, &v.TRACKLISTQUEUE.queue, &v.DISCID});
 }
 
 }  // namespace vantora::runtime::testing

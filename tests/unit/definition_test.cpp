@@ -155,6 +155,12 @@ std::vector<Expected> MainWindowControls() {
        .text = "&AutoPlay",
        .var = kByte,
        .check = true},
+      {.depth = 3,
+       .number = 39,
+       .type = T::MenuItem,
+       .text = "&Look Up Titles Online",
+       .var = kByte,
+       .check = true},
       {.depth = 2, .number = 8, .type = T::Menu, .text = "&About"},
       {.depth = 3, .number = 9, .type = T::MenuItem, .text = "&About"},
       {.number = 0,
@@ -353,9 +359,9 @@ TEST(PlayerWindows, MainWindowGeometry) {
 TEST(PlayerWindows, MainWindowBindingOrder) {
   using K = Binding::Kind;
   std::vector<Binding> expected = {
-      {5, K::Variable},  {6, K::Variable},  {7, K::Variable},  {16, K::Variable},
-      {16, K::Rows},     {30, K::Variable}, {32, K::Variable}, {32, K::Rows},
-      {33, K::Variable}, {36, K::Variable}, {37, K::Variable}, {38, K::Variable},
+      {5, K::Variable},  {6, K::Variable},  {7, K::Variable},  {39, K::Variable}, {16, K::Variable},
+      {16, K::Rows},     {30, K::Variable}, {32, K::Variable}, {32, K::Rows},     {33, K::Variable},
+      {36, K::Variable}, {37, K::Variable}, {38, K::Variable},
   };
   EXPECT_EQ(BindingOrder(Find("P2$CDPLAYWIN")), expected);
 }
@@ -502,12 +508,25 @@ TEST(PlayerWindows, EditorWindow) {
            .status = "Apply changes and keep editing",
            .tip = "Apply your changes and keep editing",
            .dropIds = move},
+          {.number = 18,
+           .type = T::TextBox,
+           .at = Position{6, 212, 128, 11},
+           .tip = "The disc's MusicBrainz ID",
+           .var = Text(60)},
+          {.number = 19,
+           .type = T::Button,
+           .at = Position{136, 210, 60, 14},
+           .text = "&MusicBrainz...",
+           .status = "Open the page that adds this disc to MusicBrainz",
+           .tip = "MusicBrainz does not know this disc: add it there",
+           .dropIds = move},
           {.number = 17, .type = T::Region, .at = Position{0, 0, 333, 230}, .dropIds = move},
       });
 
   using K = Binding::Kind;
-  std::vector<Binding> order = {{3, K::Variable}, {5, K::Variable}, {6, K::Rows}, {7, K::Variable},
-                                {9, K::Variable}, {9, K::Rows},     {10, K::Rows}};
+  std::vector<Binding> order = {{3, K::Variable}, {5, K::Variable}, {6, K::Rows},
+                                {7, K::Variable}, {9, K::Variable}, {9, K::Rows},
+                                {10, K::Rows},    {18, K::Variable}};
   EXPECT_EQ(BindingOrder(window), order);
 }
 
@@ -603,7 +622,7 @@ TEST(PlayerWindows, FindControlSkipsNumberZero) {
   EXPECT_EQ(FindControl(window, 0), nullptr);
   ASSERT_NE(FindControl(window, 38), nullptr);
   EXPECT_EQ(FindControl(window, 38)->picture, "S26");
-  EXPECT_EQ(FindControl(window, 39), nullptr);
+  EXPECT_EQ(FindControl(window, 40), nullptr);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ const char* const kMainWindow = R"(window P2$CDPLAYWIN flags 0x800 0x3022 at def
       5 item text "&Stay On Top" var long check
       6 item text "&Control Panel" var long check
       7 item text "&AutoPlay" var byte check
+      39 item text "&Look Up Titles Online" var byte check
     8 menu text "&About"
       9 item text "&About"
   0 toolbar at 0 0 135 23 wallpaper "~Silvback.bmp"
@@ -73,6 +74,8 @@ const char* const kEditorWindow = R"(window P22$EDITWINDOW flags 0 0x2000 at def
   14 button at 199 210 40 14 text "OK" status "Accept changes and exit" tip "Accept your changes and return to the player" dropids "Move Track"
   15 button at 243 210 40 14 text "&Cancel" status "Cancel changes and exit" tip "Cancel your changes and return to the player" dropids "Move Track"
   16 button at 287 210 40 14 text "&Apply" status "Apply changes and keep editing" tip "Apply your changes and keep editing" dropids "Move Track"
+  18 textbox at 6 212 128 11 tip "The disc's MusicBrainz ID" var text 60
+  19 button at 136 210 60 14 text "&MusicBrainz..." status "Open the page that adds this disc to MusicBrainz" tip "MusicBrainz does not know this disc: add it there" dropids "Move Track"
   17 region at 0 0 333 230 dropids "Move Track"
 )";
 

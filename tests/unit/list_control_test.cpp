@@ -160,7 +160,7 @@ class ListWindowTest : public ::testing::Test {
     platform::SetCurrentWindowSystem(&model_);
     ResetValueStacks();
     window_ = WINDOWCREATE("P2$CDPLAYWIN", "cdplayer$CDPLAYER",
-                           {&flag_, &flag_, &byte_, &text_, &play_.queue, &text_, &text_,
+                           {&flag_, &flag_, &byte_, &byte_, &text_, &play_.queue, &text_, &text_,
                             &playlists_.queue, &text_, &status_, &time_, &label_});
     ASSERT_NE(window_, 0) << WindowCreateError();
     WINDOWOPEN(window_);
@@ -170,9 +170,9 @@ class ListWindowTest : public ::testing::Test {
     platform::SetCurrentWindowSystem(nullptr);
   }
   // Native ids count the records in definition order: the menu bar and its menus and items take
-  // 1 to 10, the toolbar and its buttons 11 to 17, so list 16 is 18 and list 32 is 35.
+  // 1 to 11, the toolbar and its buttons 12 to 18, so list 16 is 19 and list 32 is 36.
   const platform::ModelWindowSystem::ControlState& List16() {
-    const auto* control = model_.Control(NativeWindowOf(window_), 18);
+    const auto* control = model_.Control(NativeWindowOf(window_), 19);
     EXPECT_EQ(control->spec.kind, platform::NativeKind::DropList);
     return *control;
   }
@@ -213,7 +213,7 @@ TEST_F(ListWindowTest, ThreeEntriesShowThreeRowsAndNoneAfterFree) {
 TEST_F(ListWindowTest, EachListHasItsOwnQueue) {
   playlists_.Append("Album Order");
   const platform::NativeRows* tracks = List16().rows;
-  const platform::NativeRows* lists = model_.Control(NativeWindowOf(window_), 35)->rows;
+  const platform::NativeRows* lists = model_.Control(NativeWindowOf(window_), 36)->rows;
   ASSERT_NE(lists, nullptr);
   EXPECT_EQ(tracks->RowCount(), 0);
   EXPECT_EQ(lists->RowCount(), 1);

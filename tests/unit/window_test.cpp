@@ -103,7 +103,7 @@ TEST_F(WindowTest, EveryPlayerWindowIsCreatedWithItsBindings) {
   EditorVariables& v = editor_;
   EXPECT_NE(WINDOWCREATE("P22$EDITWINDOW", kTag,
                          {&v.ALBUMARTIST, &v.ALBUMTITLE, &v.TRACKQUEUE.queue, &v.TRACKTITLE,
-                          &v.PLAYLISTNAME, &v.HOLDQUEUE.queue, &v.TRACKLISTQUEUE.queue}),
+                          &v.PLAYLISTNAME, &v.HOLDQUEUE.queue, &v.TRACKLISTQUEUE.queue, &v.DISCID}),
             0)
       << WindowCreateError();
   FixedText<60> name;
@@ -139,18 +139,18 @@ TEST_F(WindowTest, MismatchedBindingsAndUnknownWindowsGiveNoHandle) {
        [&] {
          return WINDOWCREATE(
              "P2$CDPLAYWIN", kTag,
-             {&v.STAYONTOP, &v.CONTROLPANEL, &v.AUTOPLAY, &v.CURRENTTITLE, &v.ALBUMARTIST,
-              &v.ALBUMARTIST, &v.SELECTEDPLAYLIST, &v.PLAYLISTQUEUE.queue, &v.ALBUMTITLE,
-              &v.STATUSTEXT, &v.TIMETEXT, &v.TIMELABEL});
+             {&v.STAYONTOP, &v.CONTROLPANEL, &v.AUTOPLAY, &v.LOOKUPTITLES, &v.CURRENTTITLE,
+              &v.ALBUMARTIST, &v.ALBUMARTIST, &v.SELECTEDPLAYLIST, &v.PLAYLISTQUEUE.queue,
+              &v.ALBUMTITLE, &v.STATUSTEXT, &v.TIMETEXT, &v.TIMELABEL});
        },
        "needs a queue"},
       {"long where a byte is bound",
        [&] {
          return WINDOWCREATE(
              "P2$CDPLAYWIN", kTag,
-             {&v.STAYONTOP, &v.CONTROLPANEL, &v.CONTROLPANEL, &v.CURRENTTITLE, &v.PLAYQUEUE.queue,
-              &v.ALBUMARTIST, &v.SELECTEDPLAYLIST, &v.PLAYLISTQUEUE.queue, &v.ALBUMTITLE,
-              &v.STATUSTEXT, &v.TIMETEXT, &v.TIMELABEL});
+             {&v.STAYONTOP, &v.CONTROLPANEL, &v.CONTROLPANEL, &v.LOOKUPTITLES, &v.CURRENTTITLE,
+              &v.PLAYQUEUE.queue, &v.ALBUMARTIST, &v.SELECTEDPLAYLIST, &v.PLAYLISTQUEUE.queue,
+              &v.ALBUMTITLE, &v.STATUSTEXT, &v.TIMETEXT, &v.TIMELABEL});
        },
        "needs 1 bytes"},
       {"unknown window", [&] { return WINDOWCREATE("P3$CDPLAYWIN", kTag, {}); }, "P3$CDPLAYWIN"},
