@@ -265,12 +265,6 @@ INSTANTIATE_TEST_SUITE_P(
                                   "Ren\xC3\xA9"
                                   "e Fleur",
                                   {"Pr\xC3\xA9lude", "", "Unquoted words"}}},
-                      SheetNames{"Windows1252",
-                                 "PERFORMER \"Ren\xE9\x65\"\nTITLE \"\x93Quoted\x94\"\n",
-                                 {"TITLE \"Caf\xE9\"\n", "TITLE \"\x80 5\"\n", ""},
-                                 {"\xE2\x80\x9CQuoted\xE2\x80\x9D",
-                                  "Ren\xC3\xA9\x65",
-                                  {"Caf\xC3\xA9", "\xE2\x82\xAC 5", ""}}},
                       SheetNames{"OneTrackPerformerIsTheArtist",
                                  "",
                                  {"PERFORMER \"Band\"\n", "PERFORMER Band\n", ""},
