@@ -23,16 +23,17 @@
 #include "app/names.h"
 #include "app/settings.h"
 #include "app/state.h"
+#include "desktop/lookup_module.h"
 #include "desktop/mpris.h"
-#include "desktop/title_lookup.h"
 #include "platform/audio/audible_drive.h"
+#include "platform/audio/deferred_output.h"
 #include "platform/cdaudio/cdio_drive.h"
 #include "platform/cdaudio/command_device.h"
 #include "platform/cdaudio/virtual_drive.h"
+#include "platform/modules.h"
 #include "platform/paths.h"
 #include "platform/profile/profile.h"
 #include "platform/qt/qt_window_system.h"
-#include "platform/qt_audio/desktop_output.h"
 #include "runtime/errors.h"
 #include "runtime/window.h"
 
@@ -220,10 +221,17 @@ bool OpenSound(const Options& options, std::unique_ptr<platform::audio::SoundOut
     }
     return true;
   }
-  output = platform::qt::OpenDesktopOutput(&why);
-  if (!output) {
-    std::fprintf(stderr, "vantora: %s, so playback is silent\n", why.c_str());
-  }
+  // The desktop's output, its sound server and libraries, come with the first sound.
+  output = platform::audio::OpenDeferredOutput(
+      [](std::string* reason) -> std::unique_ptr<platform::audio::SoundOutput> {
+        using Open = platform::audio::SoundOutput* (*)(std::string*);
+        auto* open = reinterpret_cast<Open>(
+            platform::ModuleEntry("sound", "vantora_open_desktop_output", reason));
+        return std::unique_ptr<platform::audio::SoundOutput>(open ? open(reason) : nullptr);
+      },
+      [](const std::string& reason) {
+        std::fprintf(stderr, "vantora: %s, so playback is silent\n", reason.c_str());
+      });
   return true;
 }
 
@@ -442,11 +450,15 @@ int RunProgram(int argc, char** argv) {
 
   // Names for unknown discs, looked up once the user has turned it on; the answer arrives while
   // the player waits for input and is taken at its next tick.
-  std::unique_ptr<desktop::TitleLookup> lookup;
+  std::unique_ptr<desktop::LoadedTitleLookup> lookup;
   app::SetTitleLookupHook([&lookup](std::function<void(app::LookupAnswer)> done) {
     const auto toc = platform::InstalledCommandDevice().Drive().ReadToc();
     if (!lookup) {
-      lookup = desktop::TitleLookup::Start();
+      std::string why;
+      lookup = desktop::LoadedTitleLookup::Start(&why);
+      if (!lookup) {
+        std::fprintf(stderr, "vantora: names cannot be looked up: %s\n", why.c_str());
+      }
     }
     if (!toc.ok() || !lookup) {
       done({});
@@ -481,8 +493,10 @@ int RunProgram(int argc, char** argv) {
   });
   app::SetOpenLinkHook(
       [](const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); });
-  // Media keys reach the player through the session bus while it runs.
-  const std::unique_ptr<desktop::Mpris> mpris = desktop::Mpris::Start();
+  // Media keys reach the player through the session bus while it runs; the bus comes once the
+  // window shows, since the first frame does not need it.
+  std::unique_ptr<desktop::Mpris> mpris;
+  windows.AfterFirstShow(100, [&mpris](uintptr_t) { mpris = desktop::Mpris::Start(); });
   const bool ran = CDPLAYER();
   if (!ran) {
     std::fprintf(stderr, "vantora: the main window could not be created: %.*s\n",

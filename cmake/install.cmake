@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# What `cmake --install`, the Debian package and CPack put on a Linux desktop: the two programs,
-# the launcher entry, the AppStream metainfo, the program icon at each size and scalable, and the
-# two manual pages.
+# What `cmake --install`, the Debian package and CPack put on a Linux desktop: the two programs
+# and the player's modules, the launcher entry, the AppStream metainfo, the program icon at each
+# size and scalable, and the two manual pages.
 include(GNUInstallDirs)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
@@ -26,6 +26,8 @@ add_custom_target(vantora_hicolor ALL DEPENDS ${hicolor_files})
 
 # One component, so an install or a package never picks up anything another part adds.
 install(TARGETS vantora vantora-drive RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT vantora)
+# The modules the player loads on first use, where it looks for them: lib/vantora beside bin.
+install(TARGETS vantora-sound vantora-lookup LIBRARY DESTINATION lib/vantora COMPONENT vantora)
 install(FILES ${VANTORA_DESKTOP_DIR}/vantora.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT vantora)
 install(FILES ${vantora_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT vantora)
@@ -49,8 +51,24 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vantora.org)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/COPYING)
-# dpkg-shlibdeps names the Qt and C++ runtime packages the programs were linked against.
+# dpkg-shlibdeps names the Qt and C++ runtime packages the programs and modules were linked
+# against; the libraries the player loads itself on first use are named from the packages that
+# hold them here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+find_program(DPKG_QUERY dpkg-query)
+get_property(loaded_libraries GLOBAL PROPERTY VANTORA_LOADED_LIBRARIES)
+set(loaded_packages)
+foreach(library IN LISTS loaded_libraries)
+  if(DPKG_QUERY)
+    file(REAL_PATH ${library} library)
+    execute_process(COMMAND ${DPKG_QUERY} -S ${library} OUTPUT_VARIABLE owner ERROR_QUIET)
+    if(owner MATCHES "^([^:,]+)")
+      list(APPEND loaded_packages ${CMAKE_MATCH_1})
+    endif()
+  endif()
+endforeach()
+list(REMOVE_DUPLICATES loaded_packages)
+string(REPLACE ";" ", " CPACK_DEBIAN_PACKAGE_DEPENDS "${loaded_packages}")
 include(CPack)
 
 # A package build has no test tools.

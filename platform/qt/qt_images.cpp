@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QFile>
 #include <QImageReader>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,12 +81,114 @@ std::optional<QByteArray> Bytes(const IconSource& source) {
   return std::nullopt;
 }
 
+uint32_t Long(const QByteArray& bytes, qsizetype at) {
+  const auto* b = reinterpret_cast<const uint8_t*>(bytes.constData()) + at;
+  return b[0] | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
+}
+
+uint16_t Short(const QByteArray& bytes, qsizetype at) {
+  const auto* b = reinterpret_cast<const uint8_t*>(bytes.constData()) + at;
+  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+// One icon image stored as a 32-bit bitmap: rows bottom-up in BGRA, then the transparency mask,
+// which counts only when no pixel has an alpha of its own. Null when it is stored otherwise.
+QImage DecodeIconBitmap(const QByteArray& bytes, qsizetype at, qsizetype size) {
+  if (size < 40 || at < 0 || at > bytes.size() - size) {
+    return {};
+  }
+  const uint32_t header = Long(bytes, at);
+  const auto width = static_cast<int32_t>(Long(bytes, at + 4));
+  const auto height = static_cast<int32_t>(Long(bytes, at + 8)) / 2;
+  if (header < 40 || header > size || width < 1 || width > 256 || height < 1 || height > 256 ||
+      Short(bytes, at + 14) != 32 || Long(bytes, at + 16) != 0) {
+    return {};
+  }
+  const qsizetype stride = qsizetype{width} * 4;
+  const qsizetype maskStride = (qsizetype{width} + 31) / 32 * 4;
+  const qsizetype pixels = at + header;
+  if (pixels + (stride + maskStride) * height > at + size) {
+    return {};
+  }
+  QImage image(width, height, QImage::Format_ARGB32);
+  bool anyAlpha = false;
+  for (int y = 0; y < height; ++y) {
+    const char* row = bytes.constData() + pixels + stride * (height - 1 - y);
+    std::memcpy(image.scanLine(y), row, static_cast<size_t>(stride));
+    for (int x = 0; x < width && !anyAlpha; ++x) {
+      anyAlpha = row[x * 4 + 3] != 0;
+    }
+  }
+  if (!anyAlpha) {
+    const qsizetype mask = pixels + stride * height;
+    for (int y = 0; y < height; ++y) {
+      const char* bits = bytes.constData() + mask + maskStride * (height - 1 - y);
+      auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+      for (int x = 0; x < width; ++x) {
+        const bool clear = (static_cast<uint8_t>(bits[x / 8]) >> (7 - x % 8)) & 1;
+        line[x] = clear ? 0 : (line[x] | 0xFF000000u);
+      }
+    }
+  }
+  return image;
+}
+
+// The images of an icon file whose images are 32-bit bitmaps or PNG, as the program's own are,
+// read here so that starting the player loads no image plugin; nullopt for any other icon.
+std::optional<std::vector<QImage>> DecodeIcon(const QByteArray& bytes, int index) {
+  if (bytes.size() < 6 || Short(bytes, 0) != 0 || Short(bytes, 2) != 1) {
+    return std::nullopt;
+  }
+  const int count = Short(bytes, 4);
+  if (count == 0 || bytes.size() < 6 + qsizetype{count} * 16) {
+    return std::nullopt;
+  }
+  std::vector<QImage> images;
+  for (int i = 0; i < count; ++i) {
+    if (index >= 0 && i != index) {
+      continue;
+    }
+    const qsizetype size = Long(bytes, 6 + i * 16 + 8);
+    const qsizetype at = Long(bytes, 6 + i * 16 + 12);
+    QImage image;
+    if (at >= 0 && size > 8 && at <= bytes.size() - size &&
+        bytes.mid(at, 8) == QByteArray("\x89PNG\r\n\x1a\n", 8)) {
+      image = QImage::fromData(bytes.mid(at, size), "PNG");
+    } else {
+      image = DecodeIconBitmap(bytes, at, size);
+    }
+    if (image.isNull()) {
+      return std::nullopt;
+    }
+    images.push_back(std::move(image));
+  }
+  return images;
+}
+
+// The format the bytes are in, for the formats Qt reads itself or the icon plugin reads: a reader
+// told the format loads no plugin just to ask whether it can read them.
+QByteArray FormatOf(const QByteArray& bytes) {
+  if (bytes.startsWith("BM")) {
+    return "bmp";
+  }
+  if (bytes.startsWith("\x89PNG")) {
+    return "png";
+  }
+  if (bytes.startsWith(QByteArray("\0\0\1\0", 4))) {
+    return "ico";
+  }
+  return {};
+}
+
 // Every image of the bytes, or only the index-th one.
 std::vector<QImage> Decode(QByteArray bytes, int index) {
+  if (std::optional<std::vector<QImage>> icon = DecodeIcon(bytes, index)) {
+    return std::move(*icon);
+  }
   std::vector<QImage> images;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer);
+  QImageReader reader(&buffer, FormatOf(bytes));
   for (int i = 0;; ++i) {
     QImage image = reader.read();
     if (image.isNull()) {

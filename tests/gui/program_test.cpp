@@ -202,6 +202,10 @@ TEST_F(Program, ADeviceThatCannotBeOpenedIsNamedAndThePlayerStartsWithoutIt) {
 }
 
 TEST_F(Program, WithoutASoundOutputItSaysSoOnceAndPlaysSilently) {
+  // The output is looked for when the first sound comes: AutoPlay brings it.
+  std::filesystem::create_directories(dir_ / "config");
+  std::ofstream(dir_ / "config" / "ZQ_CD.INI")
+      << "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\nAuto Play=1\r\n";
   // A sound server that is not there, whatever this machine has.
   ::setenv("PULSE_SERVER", ("unix:" + (dir_ / "no-sound").string()).c_str(), 1);
   const int code = Run("--drive '" + (dir_ / "drive").string() + "' --screenshot '" +

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/cdaudio/virtual_drive.h"
+#include "tests/support/cd_image.h"
 #include "tests/support/child_process.h"
 #include "tests/support/sound_image.h"
 #include "tests/support/x_session.h"
@@ -296,6 +297,37 @@ TEST_F(SoundServerTest, EveryPauseStopAndTrackChangeIsHeardWithoutASampleLostOrS
       EXPECT_LT(join.silence, (held[i].count() + 300) * kRate / 1000) << figures;
     }
   }
+}
+
+// What the player loads only when first needed, met in a user's order: the machine's drive (a CD
+// image, through the CD library) opens, the desktop's Play key reaches the player on the session
+// bus, and the disc is heard, sample after sample.
+TEST_F(SoundServerTest, TheDriveOpensThePlayKeyWorksAndTheDiscIsHeard) {
+  const auto dir = session_.dir();
+  trace_ = dir / "trace.log";
+  const auto image = WriteCdImage(dir, "disc", {{20 * 75}});
+  ASSERT_NO_FATAL_FAILURE(sound_.Record(dir / "heard.raw"));
+  ASSERT_NO_FATAL_FAILURE(StartBus());
+  ::setenv("PULSE_SERVER", sound_.server().c_str(), 1);
+  ASSERT_NO_FATAL_FAILURE(session_.StartPlayer(
+      {.ini = "[CD Player Settings]\r\nProduct=Vantora - Brennix\r\n",
+       .arguments = {"--device", image.string(), "--trace", trace_.string()}}));
+  ASSERT_FALSE(Poll(kLimit, [] {
+                 return std::system("timeout 10 playerctl -p vantora status >/dev/null 2>&1") == 0
+                            ? "on the bus"
+                            : "";
+               }).empty());
+  ASSERT_EQ(std::system("timeout 30 playerctl -p vantora play"), 0);
+  ASSERT_FALSE(Poll(kLimit, [&] { return Count("play cdaudio") > 0 ? "playing" : ""; }).empty())
+      << Read(trace_);
+  std::this_thread::sleep_for(4s);
+  session_.StopPlayer();
+  sound_.StopRecording();
+  const Heard heard = DecodeFile(dir / "heard.raw");
+  ASSERT_GE(heard.first, 0) << "nothing heard\n" << Read(session_.player_log());
+  EXPECT_GT(heard.last, heard.first + kRate) << Describe(heard);
+  EXPECT_TRUE(heard.joins.empty()) << Describe(heard);
+  EXPECT_EQ(heard.garbled, 0) << Describe(heard);
 }
 
 // A player that ends as the session does stops the drive it was heard from, so the next start is

@@ -22,13 +22,15 @@ execute_process(COMMAND ${DPKG_DEB} --field ${debs} Package Depends
                 RESULT_VARIABLE result OUTPUT_VARIABLE fields TIMEOUT 30)
 message(STATUS "${fields}")
 if(NOT result EQUAL 0 OR NOT fields MATCHES "Package: vantora\n"
-   OR NOT fields MATCHES "Depends:[^\n]*libqt6widgets6" OR NOT fields MATCHES "Depends:[^\n]*libc6")
+   OR NOT fields MATCHES "Depends:[^\n]*libqt6widgets6" OR NOT fields MATCHES "Depends:[^\n]*libc6"
+   OR NOT fields MATCHES "Depends:[^\n]*libqt6multimedia6" OR NOT fields MATCHES "Depends:[^\n]*libcdio")
   message(FATAL_ERROR "package fields lack the computed dependencies:\n${fields}")
 endif()
 
 execute_process(COMMAND ${DPKG_DEB} --contents ${debs}
                 RESULT_VARIABLE result OUTPUT_VARIABLE contents TIMEOUT 30)
-foreach(path ./usr/bin/vantora ./usr/bin/vantora-drive ./usr/share/applications/vantora.desktop
+foreach(path ./usr/bin/vantora ./usr/bin/vantora-drive ./usr/lib/vantora/libvantora-sound.so
+        ./usr/share/applications/vantora.desktop
         ./usr/share/metainfo/org.vantora.Vantora.metainfo.xml ./usr/share/man/man1/vantora.1
         ./usr/share/man/man1/vantora-drive.1 ./usr/share/icons/hicolor/256x256/apps/vantora.png)
   string(REPLACE "." "\\." pattern "${path}")

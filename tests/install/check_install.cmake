@@ -14,6 +14,8 @@ endif()
 set(expected
     usr/bin/vantora
     usr/bin/vantora-drive
+    usr/lib/vantora/libvantora-lookup.so
+    usr/lib/vantora/libvantora-sound.so
     usr/share/applications/vantora.desktop
     usr/share/icons/hicolor/scalable/apps/vantora.svg
     usr/share/man/man1/vantora-drive.1

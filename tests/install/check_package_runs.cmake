@@ -28,6 +28,17 @@ file(READ ${WORK_DIR}/packaged.png signature LIMIT 8 HEX)
 if(NOT signature STREQUAL "89504e470d0a1a0a")
   message(FATAL_ERROR "the packaged player saved no picture: ${out}")
 endif()
+# Playing loads the sound module from where the package put it; with no sound server there it
+# says so, and anything else it says is a module it could not load.
+file(WRITE ${WORK_DIR}/config/ZQ_CD.INI "[CD Player Settings]\nProduct=Vantora\nAuto Play=1\n")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+                        VANTORA_CONFIG_DIR=${WORK_DIR}/config PULSE_SERVER=unix:${WORK_DIR}/none
+                        ${bin}/vantora --drive ${WORK_DIR}/drive --screenshot ${WORK_DIR}/played.png
+                RESULT_VARIABLE result ERROR_VARIABLE err TIMEOUT 60)
+if(NOT result EQUAL 0 OR NOT err MATCHES "no sound output, so playback is silent"
+   OR err MATCHES "cannot open")
+  message(FATAL_ERROR "the packaged player did not load its sound output: ${result}\n${err}")
+endif()
 
 # The code is built with -fcf-protection, but Debian 12's C start files (Scrt1.o, crti.o) carry
 # no CET note, so no linked program can claim it and that one check is left out.
