@@ -365,6 +365,17 @@ void ProfileFile::Replay() {
 }
 
 void ProfileFile::Refresh() {
+  // No notice since the last look: the file reads as it did, whatever its time stamp's grain.
+  if (watch_.Active() && !watch_.Changed()) {
+    return;
+  }
+  if (!watch_.Active()) {
+    // Watching starts before the look below, so that nothing can change unnoticed in between.
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= watchRetryAt_ && !watch_.Start(path_)) {
+      watchRetryAt_ = now + std::chrono::seconds(1);
+    }
+  }
   struct stat info {};
   if (::stat(path_.c_str(), &info) != 0) {
     DiskState state =
@@ -490,7 +501,8 @@ bool ProfileFile::Flush(bool force) {
   }
   const std::filesystem::path& target = *found;
   // Between our read and our replace, another process's write-back would be lost; under the
-  // lock the file is read again and our pending changes applied on top of what it holds now.
+  // lock the file is read again, unless the watch saw no change, and our pending changes applied
+  // on top of what it holds now.
   ProfileLock lock(target, kProfileLockWait);
   if (!lock.held()) {
     if (lock.busy()) {

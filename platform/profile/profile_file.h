@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/profile/file_watch.h"
 #include "platform/profile/ini_document.h"
 
 namespace vantora::platform {
@@ -58,7 +59,8 @@ class ProfileFile {
   ProfileFile(const ProfileFile&) = delete;
   ProfileFile& operator=(const ProfileFile&) = delete;
 
-  // Brings the copy up to date with the disk. Cheap when nothing changed: one stat.
+  // Brings the copy up to date with the disk. Cheap when nothing changed: a look at the watch's
+  // notices, or one stat where the file cannot be watched.
   void Refresh();
 
   // The file as the next read should see it: the disk's content plus pending changes.
@@ -100,6 +102,9 @@ class ProfileFile {
   std::string WhyNotWritable(const std::filesystem::path& target) const;
 
   std::filesystem::path path_;
+  FileWatch watch_;
+  // A watch that could not start is tried again only after a pause: trying costs more than a stat.
+  std::chrono::steady_clock::time_point watchRetryAt_{};
   IniDocument document_;
   DiskState state_ = DiskState::kMissing;
   FileSignature signature_;
