@@ -134,7 +134,9 @@ bool FileWatch::Changed() {
       if (errno == EINTR) {
         continue;
       }
-      broken = errno != EAGAIN;
+      if (errno != EAGAIN) {
+        broken = true;
+      }
       break;
     }
     for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
