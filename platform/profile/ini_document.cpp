@@ -82,15 +82,7 @@ size_t FoldedHash::operator()(std::string_view text) const {
 }
 
 bool FoldedEqual::operator()(std::string_view a, std::string_view b) const {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) {
-      return false;
-    }
-  }
-  return true;
+  return std::ranges::equal(a, b, {}, Fold, Fold);
 }
 
 struct IniDocument::Section {
