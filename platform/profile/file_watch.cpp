@@ -4,13 +4,18 @@
 #include "platform/profile/file_watch.h"
 
 #include <fcntl.h>
+#include <linux/io_uring.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -50,11 +55,143 @@ constexpr uint32_t kEntryMask =
 
 }  // namespace
 
+// A kernel completion ring holding one standing poll on the watch's descriptor. When a notice is
+// queued, the kernel marks the ring in memory we share with it, within the call that made the
+// change; so a look at that memory tells whether anything arrived, without a call of our own.
+class NoticeRing {
+ public:
+  NoticeRing(const NoticeRing&) = delete;
+  NoticeRing& operator=(const NoticeRing&) = delete;
+  ~NoticeRing() {
+    if (rings_ != MAP_FAILED) {
+      ::munmap(rings_, ringsSize_);
+    }
+    if (entries_ != MAP_FAILED) {
+      ::munmap(entries_, entriesSize_);
+    }
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+
+  // nullptr where the kernel has no such rings or forbids them.
+  static std::unique_ptr<NoticeRing> Open(int watched) {
+    std::unique_ptr<NoticeRing> ring(new NoticeRing);
+    io_uring_params params{};
+    // Work the kernel owes us is flagged in the ring rather than forced on us.
+    params.flags = IORING_SETUP_COOP_TASKRUN | IORING_SETUP_TASKRUN_FLAG;
+    ring->fd_ = static_cast<int>(::syscall(SYS_io_uring_setup, 4, &params));
+    if (ring->fd_ < 0 || (params.features & IORING_FEAT_SINGLE_MMAP) == 0) {
+      return nullptr;
+    }
+    ring->ringsSize_ =
+        std::max<size_t>(params.sq_off.array + params.sq_entries * sizeof(unsigned),
+                         params.cq_off.cqes + params.cq_entries * sizeof(io_uring_cqe));
+    ring->rings_ = ::mmap(nullptr, ring->ringsSize_, PROT_READ | PROT_WRITE,
+                          MAP_SHARED | MAP_POPULATE, ring->fd_, IORING_OFF_SQ_RING);
+    ring->entriesSize_ = params.sq_entries * sizeof(io_uring_sqe);
+    ring->entries_ = ::mmap(nullptr, ring->entriesSize_, PROT_READ | PROT_WRITE,
+                            MAP_SHARED | MAP_POPULATE, ring->fd_, IORING_OFF_SQES);
+    if (ring->rings_ == MAP_FAILED || ring->entries_ == MAP_FAILED) {
+      return nullptr;
+    }
+    char* base = static_cast<char*>(ring->rings_);
+    ring->sqTail_ = reinterpret_cast<unsigned*>(base + params.sq_off.tail);
+    ring->sqMask_ = *reinterpret_cast<unsigned*>(base + params.sq_off.ring_mask);
+    ring->sqArray_ = reinterpret_cast<unsigned*>(base + params.sq_off.array);
+    ring->sqFlags_ = reinterpret_cast<unsigned*>(base + params.sq_off.flags);
+    ring->cqHead_ = reinterpret_cast<unsigned*>(base + params.cq_off.head);
+    ring->cqTail_ = reinterpret_cast<unsigned*>(base + params.cq_off.tail);
+    ring->cqMask_ = *reinterpret_cast<unsigned*>(base + params.cq_off.ring_mask);
+    ring->cqes_ = reinterpret_cast<io_uring_cqe*>(base + params.cq_off.cqes);
+    ring->watched_ = watched;
+    if (!ring->Arm()) {
+      return nullptr;
+    }
+    return ring;
+  }
+
+  // Whether a notice may have arrived since the last Settle.
+  bool Marked() const {
+    return (Load(sqFlags_) & IORING_SQ_TASKRUN) != 0 || Load(cqTail_) != Load(cqHead_);
+  }
+
+  // Takes the completions posted so far and keeps the poll standing; false when it cannot be.
+  bool Settle() {
+    if (!Enter(0, IORING_ENTER_GETEVENTS)) {
+      return false;
+    }
+    bool standing = true;
+    const unsigned tail = Load(cqTail_);
+    for (unsigned head = Load(cqHead_); head != tail; ++head) {
+      const io_uring_cqe& completion = cqes_[head & cqMask_];
+      // A poll that ended (the ring overflowed, an error) must be set up again.
+      if ((completion.flags & IORING_CQE_F_MORE) == 0) {
+        standing = false;
+      }
+    }
+    std::atomic_ref<unsigned>(*cqHead_).store(tail, std::memory_order_release);
+    return standing || Arm();
+  }
+
+ private:
+  NoticeRing() = default;
+
+  static unsigned Load(const unsigned* at) {
+    return std::atomic_ref<const unsigned>(*at).load(std::memory_order_acquire);
+  }
+
+  bool Enter(unsigned submit, unsigned flags) {
+    for (;;) {
+      long done = ::syscall(SYS_io_uring_enter, fd_, submit, 0, flags, nullptr, 0);
+      if (done >= 0) {
+        return static_cast<unsigned long>(done) == submit;
+      }
+      if (errno != EINTR) {
+        return false;
+      }
+    }
+  }
+
+  // A standing poll for the watch's descriptor to become readable.
+  bool Arm() {
+    const unsigned tail = *sqTail_;
+    const unsigned slot = tail & sqMask_;
+    io_uring_sqe& entry = static_cast<io_uring_sqe*>(entries_)[slot];
+    std::memset(&entry, 0, sizeof entry);
+    entry.opcode = IORING_OP_POLL_ADD;
+    entry.fd = watched_;
+    entry.poll32_events = POLLIN;
+    entry.len = IORING_POLL_ADD_MULTI;
+    sqArray_[slot] = slot;
+    std::atomic_ref<unsigned>(*sqTail_).store(tail + 1, std::memory_order_release);
+    return Enter(1, 0);
+  }
+
+  int fd_ = -1;
+  int watched_ = -1;
+  void* rings_ = MAP_FAILED;
+  size_t ringsSize_ = 0;
+  void* entries_ = MAP_FAILED;
+  size_t entriesSize_ = 0;
+  unsigned* sqTail_ = nullptr;
+  unsigned sqMask_ = 0;
+  unsigned* sqArray_ = nullptr;
+  unsigned* sqFlags_ = nullptr;
+  unsigned* cqHead_ = nullptr;
+  unsigned* cqTail_ = nullptr;
+  unsigned cqMask_ = 0;
+  io_uring_cqe* cqes_ = nullptr;
+};
+
+FileWatch::FileWatch() = default;
+
 FileWatch::~FileWatch() {
   Stop();
 }
 
 void FileWatch::Stop() {
+  ring_.reset();
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;
@@ -109,12 +246,23 @@ bool FileWatch::Start(const std::filesystem::path& path) {
       }
     }
   }
+  // Without the ring every look asks the kernel.
+  ring_ = NoticeRing::Open(fd_);
   return true;
 }
 
-bool FileWatch::Changed() {
+bool FileWatch::Changed(std::string_view ownTemporary) {
   if (fd_ < 0) {
     return true;
+  }
+  if (ring_ != nullptr) {
+    if (!ring_->Marked()) {
+      return false;
+    }
+    // The poll stands again before the notices are read: one arriving in between marks anew.
+    if (!ring_->Settle()) {
+      ring_.reset();
+    }
   }
   // Asking how much is queued costs less than a read that finds nothing.
   int queued = 0;
@@ -127,6 +275,7 @@ bool FileWatch::Changed() {
   }
   bool changed = false;
   bool broken = false;
+  uint32_t ownMove = 0;  // the cookie pairing our rename's two notices
   alignas(inotify_event) char buffer[16384];
   for (;;) {
     ssize_t got = ::read(fd_, buffer, sizeof buffer);
@@ -145,6 +294,11 @@ bool FileWatch::Changed() {
       if ((event->mask &
            (IN_Q_OVERFLOW | IN_IGNORED | IN_UNMOUNT | IN_DELETE_SELF | IN_MOVE_SELF)) != 0) {
         broken = true;
+      } else if ((event->mask & IN_MOVED_FROM) != 0 && event->len != 0 && !ownTemporary.empty() &&
+                 ownTemporary == event->name) {
+        ownMove = event->cookie;
+      } else if ((event->mask & IN_MOVED_TO) != 0 && ownMove != 0 && event->cookie == ownMove) {
+        ownMove = 0;
       } else if (event->len == 0 ||
                  std::find(names_.begin(), names_.end(), event->name) != names_.end()) {
         // A folder's own change, or one of the names that lead to the file.

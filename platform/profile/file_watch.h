@@ -4,10 +4,14 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantora::platform {
+
+class NoticeRing;
 
 // Watches the directory holding a file (the file is replaced by rename, so a watch on the file
 // itself would go stale), the directories of the symbolic links leading to it, and the folders
@@ -15,7 +19,7 @@ namespace vantora::platform {
 // look after that call always sees it.
 class FileWatch {
  public:
-  FileWatch() = default;
+  FileWatch();
   FileWatch(const FileWatch&) = delete;
   FileWatch& operator=(const FileWatch&) = delete;
   ~FileWatch();
@@ -26,14 +30,18 @@ class FileWatch {
   bool Active() const { return fd_ >= 0; }
 
   // Whether the file may have changed since the last look or the start; notices are used up. A
-  // watch that broke (a folder removed, notices lost) stops, and this says changed.
-  bool Changed();
+  // watch that broke (a folder removed, notices lost) stops, and this says changed. Where the
+  // kernel can post the arrival of a notice to shared memory, a look without one costs no call.
+  // `ownTemporary` names the file our own write-back renamed over the watched one: that rename is
+  // no news.
+  bool Changed(std::string_view ownTemporary = {});
 
  private:
   void Stop();
 
   int fd_ = -1;
-  std::vector<std::string> names_;  // file and link names whose notices matter
+  std::unique_ptr<NoticeRing> ring_;  // none where the kernel offers no such ring
+  std::vector<std::string> names_;    // file and link names whose notices matter
 };
 
 }  // namespace vantora::platform

@@ -88,6 +88,8 @@ class ProfileFile {
   void MakeDirectoryOnWrite() { makeDirectory_ = true; }
 
   const std::filesystem::path& Path() const { return path_; }
+  // Whether changes on disk are learnt from the kernel's notices rather than a stat per read.
+  bool Watched() const { return watch_.Active(); }
   // Why the pending changes have not reached the disk; empty after a write-back that succeeded.
   const std::string& Failure() const { return failure_; }
   // When the oldest pending change was made, on the one clock.
@@ -105,6 +107,8 @@ class ProfileFile {
   FileWatch watch_;
   // A watch that could not start is tried again only after a pause: trying costs more than a stat.
   std::chrono::steady_clock::time_point watchRetryAt_{};
+  // A notice taken at write-back that the next Refresh must act on.
+  bool noticed_ = false;
   IniDocument document_;
   DiskState state_ = DiskState::kMissing;
   FileSignature signature_;
