@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <linux/io_uring.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -47,6 +48,13 @@ bool RemotelyChanged(const std::filesystem::path& directory) {
   }
 }
 
+// Forks so far. A child shares its parent's notices: taking them would hide them from the parent.
+std::atomic<unsigned> forks{0};
+
+void CountFork() {
+  forks.fetch_add(1, std::memory_order_relaxed);
+}
+
 // A folder's own removal, move or change of access; its entries' changes are not asked for.
 constexpr uint32_t kFolderMask = IN_DELETE_SELF | IN_MOVE_SELF | IN_ATTRIB | IN_MASK_ADD;
 // Every way an entry of the file's directory can come to read differently.
@@ -78,8 +86,11 @@ class NoticeRing {
   static std::unique_ptr<NoticeRing> Open(int watched) {
     std::unique_ptr<NoticeRing> ring(new NoticeRing);
     io_uring_params params{};
-    // Work the kernel owes us is flagged in the ring rather than forced on us.
-    params.flags = IORING_SETUP_COOP_TASKRUN | IORING_SETUP_TASKRUN_FLAG;
+    // Completions wait for us to ask, and the kernel flags in the ring that one waits. The flag
+    // is raised whenever work is queued and lowered only when we ask, so none goes unflagged; work
+    // run at any call of ours, as without deferring, could lower it under a fresh arrival.
+    params.flags =
+        IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_DEFER_TASKRUN | IORING_SETUP_TASKRUN_FLAG;
     ring->fd_ = static_cast<int>(::syscall(SYS_io_uring_setup, 4, &params));
     if (ring->fd_ < 0 || (params.features & IORING_FEAT_SINGLE_MMAP) == 0) {
       return nullptr;
@@ -201,9 +212,11 @@ void FileWatch::Stop() {
 
 bool FileWatch::Start(const std::filesystem::path& path) {
   Stop();
-  if (!path.is_absolute()) {
+  static const bool counting = ::pthread_atfork(nullptr, nullptr, CountFork) == 0;
+  if (!counting || !path.is_absolute()) {
     return false;
   }
+  forks_ = forks.load(std::memory_order_relaxed);
   fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (fd_ < 0) {
     return false;
@@ -253,6 +266,11 @@ bool FileWatch::Start(const std::filesystem::path& path) {
 
 bool FileWatch::Changed(std::string_view ownTemporary) {
   if (fd_ < 0) {
+    return true;
+  }
+  if (forks_ != forks.load(std::memory_order_relaxed)) {
+    // A child leaves the notices to its parent and watches on its own.
+    Stop();
     return true;
   }
   if (ring_ != nullptr) {

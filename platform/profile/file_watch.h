@@ -40,6 +40,7 @@ class FileWatch {
   void Stop();
 
   int fd_ = -1;
+  unsigned forks_ = 0;                // how many forks this process had seen when the watch started
   std::unique_ptr<NoticeRing> ring_;  // none where the kernel offers no such ring
   std::vector<std::string> names_;    // file and link names whose notices matter
 };
