@@ -246,7 +246,11 @@ bool FileWatch::Start(const std::filesystem::path& path) {
     hop = hop.lexically_normal();
   }
   for (const std::filesystem::path& directory : directories) {
-    if (RemotelyChanged(directory) || ::inotify_add_watch(fd_, directory.c_str(), kEntryMask) < 0) {
+    // A linked folder on the way could be pointed elsewhere with no notice in the folders
+    // watched; such a path is left to the stat.
+    std::error_code error;
+    if (std::filesystem::canonical(directory, error) != directory || error ||
+        RemotelyChanged(directory) || ::inotify_add_watch(fd_, directory.c_str(), kEntryMask) < 0) {
       Stop();
       return false;
     }

@@ -372,7 +372,9 @@ void ProfileFile::Refresh() {
   // A notice says something happened to the file: its content decides, even where size and stamp
   // are as they were.
   bool noticed = std::exchange(noticed_, false);
-  if (watch_.Active()) {
+  // A file that could not be read is tried again at every look, as the cause (no descriptors
+  // left, an I/O error) may pass without a notice.
+  if (watch_.Active() && state_ != DiskState::kUnreadable) {
     // No notice since the last look: the file reads as it did, whatever its time stamp's grain.
     if (!noticed && !watch_.Changed()) {
       return;
