@@ -11,4 +11,8 @@ namespace vantora::platform {
 // Not created here; writers create it when they first need it.
 std::filesystem::path ConfigDirectory();
 
+// The same, built anew only when the variables it comes from change: for callers that resolve
+// names on every call. Valid until the thread's next call.
+const std::filesystem::path& CachedConfigDirectory();
+
 }  // namespace vantora::platform

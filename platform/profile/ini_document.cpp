@@ -14,6 +14,10 @@ enum Ending : unsigned { kNone = 0, kLf = 1, kCr = 2, kCrLf = 3 };
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+char Fold(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
@@ -63,11 +67,22 @@ std::string_view TrimBlanks(std::string_view text) {
 std::string FoldCase(std::string_view text) {
   std::string folded(text);
   for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
+    c = Fold(c);
   }
   return folded;
+}
+
+size_t FoldedHash::operator()(std::string_view text) const {
+  // FNV-1a over the folded bytes.
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : text) {
+    hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 1099511628211ull;
+  }
+  return static_cast<size_t>(hash);
+}
+
+bool FoldedEqual::operator()(std::string_view a, std::string_view b) const {
+  return std::ranges::equal(a, b, {}, Fold, Fold);
 }
 
 struct IniDocument::Section {
@@ -76,7 +91,7 @@ struct IniDocument::Section {
   std::vector<Line> body;
   // Folded key -> index into body of its first occurrence; built on first lookup, dropped when
   // lines are inserted or removed.
-  mutable std::unique_ptr<std::unordered_map<std::string, uint32_t>> keys;
+  mutable std::unique_ptr<FoldedMap<uint32_t>> keys;
 };
 
 IniDocument::IniDocument() = default;
@@ -162,7 +177,7 @@ IniDocument::Line IniDocument::Store(std::string_view text, unsigned ending) {
 }
 
 IniDocument::Section* IniDocument::FindSection(std::string_view section) const {
-  auto it = sectionIndex_.find(FoldCase(TrimBlanks(section)));
+  auto it = sectionIndex_.find(TrimBlanks(section));
   return it == sectionIndex_.end() ? nullptr : it->second;
 }
 
@@ -170,7 +185,7 @@ void IniDocument::IndexSection(Section& section) const {
   if (section.keys) {
     return;
   }
-  section.keys = std::make_unique<std::unordered_map<std::string, uint32_t>>();
+  section.keys = std::make_unique<FoldedMap<uint32_t>>();
   for (size_t i = 0; i < section.body.size(); ++i) {
     if (auto entry = ParseEntry(Text(section.body[i]))) {
       section.keys->try_emplace(FoldCase(entry->key), static_cast<uint32_t>(i));
@@ -195,7 +210,7 @@ std::optional<std::string_view> IniDocument::Find(std::string_view section,
     return std::nullopt;
   }
   IndexSection(*found);
-  auto it = found->keys->find(FoldCase(TrimBlanks(key)));
+  auto it = found->keys->find(TrimBlanks(key));
   if (it == found->keys->end()) {
     return std::nullopt;
   }
@@ -254,7 +269,7 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
     return true;
   }
   IndexSection(*found);
-  auto it = found->keys->find(FoldCase(key));
+  auto it = found->keys->find(key);
   if (it != found->keys->end()) {
     // Rewrite in place with the key's own spelling; nothing changes if the line already reads so.
     Line& line = found->body[it->second];
@@ -290,7 +305,7 @@ bool IniDocument::DeleteKey(std::string_view section, std::string_view key) {
     return false;
   }
   IndexSection(*found);
-  auto it = found->keys->find(FoldCase(TrimBlanks(key)));
+  auto it = found->keys->find(TrimBlanks(key));
   if (it == found->keys->end()) {
     return false;
   }

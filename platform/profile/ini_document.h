@@ -20,6 +20,19 @@ std::string_view TrimBlanks(std::string_view text);
 // ASCII case folding; bytes of the code page above 127 compare as they are.
 std::string FoldCase(std::string_view text);
 
+// Hashes and compares names as FoldCase would fold them, so that a look-up by a caller's spelling
+// needs no folded copy. The names held must be folded already.
+struct FoldedHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const;
+};
+struct FoldedEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const;
+};
+template <typename Value>
+using FoldedMap = std::unordered_map<std::string, Value, FoldedHash, FoldedEqual>;
+
 // One parsed profile file. Lines keep their bytes and line endings; only the lines a change touches
 // are rewritten. Names given by callers are trimmed here, so they may carry blanks.
 class IniDocument {
@@ -88,7 +101,7 @@ class IniDocument {
   unsigned newEnding_ = 1;      // LF
   std::vector<Line> preamble_;  // lines before the first section
   std::vector<std::unique_ptr<Section>> sections_;
-  std::unordered_map<std::string, Section*> sectionIndex_;  // folded name -> first section
+  FoldedMap<Section*> sectionIndex_;  // folded name -> first section
 };
 
 }  // namespace vantora::platform

@@ -68,6 +68,7 @@ class ProfileStore {
     if (it == files_.end()) {
       if (files_.size() >= kMaxCachedFiles) {
         aliases_.clear();
+        last_.file = nullptr;
         std::erase_if(files_, [](const auto& entry) { return !entry.second->Dirty(); });
       }
       it = files_.emplace(name, std::make_unique<ProfileFile>(real)).first;
@@ -75,6 +76,11 @@ class ProfileStore {
     aliases_.emplace(std::move(requested), it->second.get());
     return *it->second;
   }
+
+  // The file a name as a caller gives it reaches; nullptr for a name no file can have. Reads come
+  // by the same name over and over, and resolving it costs more than the read itself, so the last
+  // name's file is kept at hand while the config directory stays the same.
+  ProfileFile* OpenName(const char* fileName);
 
   bool FlushAll(bool force) {
     bool ok = true;
@@ -112,6 +118,11 @@ class ProfileStore {
  private:
   std::unordered_map<std::string, std::unique_ptr<ProfileFile>> files_;  // by resolved name
   std::unordered_map<std::string, ProfileFile*> aliases_;                // by name as given
+  struct {
+    std::string name;       // as the caller gave it
+    std::string directory;  // the config directory, for a bare name
+    ProfileFile* file = nullptr;
+  } last_;
 };
 
 ProfileStore& Store() {
@@ -131,9 +142,32 @@ std::optional<std::filesystem::path> Resolve(const char* fileName, bool& bare) {
   std::replace(name.begin(), name.end(), '\\', '/');
   bare = name.find('/') == std::string::npos;
   if (bare) {
-    return ConfigDirectory() / name;
+    return CachedConfigDirectory() / name;
   }
   return std::filesystem::path(name);
+}
+
+ProfileFile* ProfileStore::OpenName(const char* fileName) {
+  if (fileName == nullptr) {
+    return nullptr;
+  }
+  const std::string_view name(fileName, strnlen(fileName, kMaxFileNameLength + 1));
+  const bool bare = name.find_first_of("/\\") == std::string_view::npos;
+  static const std::string kNone;
+  const std::string& directory = bare ? CachedConfigDirectory().native() : kNone;
+  if (last_.file != nullptr && last_.name == name && last_.directory == directory) {
+    return last_.file;
+  }
+  bool resolvedBare = false;
+  const std::optional<std::filesystem::path> path = Resolve(fileName, resolvedBare);
+  if (!path) {
+    return nullptr;
+  }
+  ProfileFile& file = Open(*path);
+  last_.name = name;
+  last_.directory = directory;
+  last_.file = &file;
+  return &file;
 }
 
 // Text up to its first NUL: what a C caller sees of it.
@@ -141,9 +175,25 @@ std::string_view UpToNul(std::string_view text) {
   return text.substr(0, text.find('\0'));
 }
 
+bool IsAscii(std::string_view text) {
+  unsigned char high = 0;
+  for (char c : text) {
+    high |= static_cast<unsigned char>(c);
+  }
+  return high < 0x80;
+}
+
 // A stored text as the caller's UTF-8, cut to the buffer without splitting a character.
 uint32_t CopyString(std::string_view stored, char* returned, uint32_t size) {
-  const std::string text = ToUtf8(UpToNul(stored));
+  stored = UpToNul(stored);
+  if (IsAscii(stored)) {
+    // The usual text reads the same in either encoding, one byte a character: no conversion.
+    const size_t count = std::min<size_t>(stored.size(), size - 1);
+    std::memcpy(returned, stored.data(), count);
+    returned[count] = '\0';
+    return static_cast<uint32_t>(count);
+  }
+  const std::string text = ToUtf8(stored);
   const size_t count = Utf8Prefix(text, size - 1);
   std::memcpy(returned, text.data(), count);
   returned[count] = '\0';
@@ -223,14 +273,11 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
   try {
     ProfileStore& store = Store();
     std::lock_guard lock(store.mutex);
-    bool bare = false;
-    std::optional<std::filesystem::path> path = Resolve(fileName, bare);
-    const IniDocument empty;
+    static const IniDocument empty;
     const IniDocument* document = &empty;
-    if (path) {
-      ProfileFile& file = store.Open(*path);
-      file.Refresh();
-      document = &file.Document();
+    if (ProfileFile* file = store.OpenName(fileName)) {
+      file->Refresh();
+      document = &file->Document();
     }
     if (section == nullptr) {
       return CopyList(document->SectionNames(), returned, size);

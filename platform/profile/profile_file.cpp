@@ -270,6 +270,11 @@ bool ApplyTo(IniDocument& document, const ProfileChange& change) {
   return document.Set(change.section, *change.key, *change.value);
 }
 
+// The name a write-back's new file has until it is renamed over `target`.
+std::string TemporaryName(const std::filesystem::path& target) {
+  return "." + target.filename().string() + ".tmp";
+}
+
 }  // namespace
 
 bool FileSignature::operator==(const FileSignature& other) const {
@@ -289,8 +294,7 @@ bool ReplaceFileAtomically(const std::filesystem::path& target,
   // Under the lock a temporary file already there is what a killed write-back left: replace it, so
   // that crashes leave at most one behind. O_EXCL never follows a link planted under its name,
   // and with 0666 gives a fresh file with the user's umask, as a first save should.
-  const std::filesystem::path temporaryPath =
-      directory / ("." + target.filename().string() + ".tmp");
+  const std::filesystem::path temporaryPath = directory / TemporaryName(target);
   if (::unlink(temporaryPath.c_str()) != 0 && errno != ENOENT) {
     return false;
   }
@@ -365,6 +369,25 @@ void ProfileFile::Replay() {
 }
 
 void ProfileFile::Refresh() {
+  // A notice says something happened to the file: its content decides, even where size and stamp
+  // are as they were.
+  bool noticed = std::exchange(noticed_, false);
+  // A file that could not be read is tried again at every look, as the cause (no descriptors
+  // left, an I/O error) may pass without a notice.
+  if (watch_.Active() && state_ != DiskState::kUnreadable) {
+    // No notice since the last look: the file reads as it did, whatever its time stamp's grain.
+    if (!noticed && !watch_.Changed()) {
+      return;
+    }
+    noticed = true;
+  }
+  if (!watch_.Active()) {
+    // Watching starts before the look below, so that nothing can change unnoticed in between.
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= watchRetryAt_ && !watch_.Start(path_)) {
+      watchRetryAt_ = now + std::chrono::seconds(1);
+    }
+  }
   struct stat info {};
   if (::stat(path_.c_str(), &info) != 0) {
     DiskState state =
@@ -375,7 +398,7 @@ void ProfileFile::Refresh() {
     }
     return;
   }
-  if (state_ == DiskState::kFile && SignatureOf(info) == signature_ && !racy_) {
+  if (state_ == DiskState::kFile && SignatureOf(info) == signature_ && !racy_ && !noticed) {
     return;
   }
   timespec started = Now();
@@ -490,7 +513,8 @@ bool ProfileFile::Flush(bool force) {
   }
   const std::filesystem::path& target = *found;
   // Between our read and our replace, another process's write-back would be lost; under the
-  // lock the file is read again and our pending changes applied on top of what it holds now.
+  // lock the file is read again, unless the watch saw no change, and our pending changes applied
+  // on top of what it holds now.
   ProfileLock lock(target, kProfileLockWait);
   if (!lock.held()) {
     if (lock.busy()) {
@@ -517,6 +541,10 @@ bool ProfileFile::Flush(bool force) {
   FileSignature written;
   if (!ReplaceFileAtomically(target, pieces, written)) {
     return fail(std::strerror(errno));
+  }
+  // Our own rename is no news; anything else since the look above is, for the next Refresh.
+  if (watch_.Active() && watch_.Changed(TemporaryName(target))) {
+    noticed_ = true;
   }
   // The file went out straight from the held buffers; they are compacted only once edits have
   // piled up, since copying a large file on every save would double its cost.

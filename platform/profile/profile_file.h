@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/profile/file_watch.h"
 #include "platform/profile/ini_document.h"
 
 namespace vantora::platform {
@@ -58,7 +59,8 @@ class ProfileFile {
   ProfileFile(const ProfileFile&) = delete;
   ProfileFile& operator=(const ProfileFile&) = delete;
 
-  // Brings the copy up to date with the disk. Cheap when nothing changed: one stat.
+  // Brings the copy up to date with the disk. Cheap when nothing changed: a look at the watch's
+  // notices, or one stat where the file cannot be watched.
   void Refresh();
 
   // The file as the next read should see it: the disk's content plus pending changes.
@@ -86,6 +88,8 @@ class ProfileFile {
   void MakeDirectoryOnWrite() { makeDirectory_ = true; }
 
   const std::filesystem::path& Path() const { return path_; }
+  // Whether changes on disk are learnt from the kernel's notices rather than a stat per read.
+  bool Watched() const { return watch_.Active(); }
   // Why the pending changes have not reached the disk; empty after a write-back that succeeded.
   const std::string& Failure() const { return failure_; }
   // When the oldest pending change was made, on the one clock.
@@ -100,6 +104,11 @@ class ProfileFile {
   std::string WhyNotWritable(const std::filesystem::path& target) const;
 
   std::filesystem::path path_;
+  FileWatch watch_;
+  // A watch that could not start is tried again only after a pause: trying costs more than a stat.
+  std::chrono::steady_clock::time_point watchRetryAt_{};
+  // A notice taken at write-back that the next Refresh must act on.
+  bool noticed_ = false;
   IniDocument document_;
   DiskState state_ = DiskState::kMissing;
   FileSignature signature_;

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/profile/ini_document.h"
+#include "platform/profile/profile_file.h"
 #include "runtime/errors.h"
 
 namespace vantora::platform {
@@ -705,6 +706,36 @@ int Wait(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+TEST_F(ProfileTest, WatchSeesAnotherProgramsChangeThatSizeAndStampHide) {
+  // Same size and the old stamp put back, as long ago as no stamp check doubts: only the kernel's
+  // notice tells, between two reads and under a pending write-back alike.
+  const std::string path = PathOf("test.ini");
+  const timespec old = {time(nullptr) - 3600, 0};
+  const timespec times[2] = {old, old};
+  auto rewrite = [&](const std::string& bytes) {
+    EXPECT_EQ(Wait(Spawn([&] {
+                WriteRaw("test.ini", bytes);
+                return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? 0 : 1;
+              })),
+              0);
+  };
+  rewrite("[s]\r\na=1\r\n");
+  ProfileFile file{fs::path(path)};
+  file.Refresh();
+  if (!file.Watched()) {
+    GTEST_SKIP() << "the kernel cannot watch " << dir_;
+  }
+  EXPECT_EQ(file.Document().Find("s", "a"), "1");
+  rewrite("[s]\r\na=2\r\n");
+  file.Refresh();
+  EXPECT_EQ(file.Document().Find("s", "a"), "2");
+
+  ASSERT_EQ(file.Apply({"s", "b", "9"}), ProfileFile::Applied::kWritable);
+  rewrite("[s]\r\na=3\r\n");
+  ASSERT_TRUE(file.Flush());
+  EXPECT_EQ(ReadRaw("test.ini"), "[s]\r\na=3\r\nb=9\r\n");
 }
 
 TEST_F(ProfileTest, WritersWritingBackAfterEveryWriteLoseNothing) {
