@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QImageReader>
-#include <cstring>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -91,50 +91,54 @@ uint16_t Short(const QByteArray& bytes, qsizetype at) {
   return static_cast<uint16_t>(b[0] | (b[1] << 8));
 }
 
-// One icon image stored as a 32-bit bitmap: rows bottom-up in BGRA, then the transparency mask,
-// which counts only when no pixel has an alpha of its own. Null when it is stored otherwise.
-QImage DecodeIconBitmap(const QByteArray& bytes, qsizetype at, qsizetype size) {
-  if (size < 40 || at < 0 || at > bytes.size() - size) {
+// A device-independent bitmap of 24 or 32 bits a pixel, uncompressed, as the program's own images
+// are stored: its header at `at`, its rows (bottom-up unless the height is negative) at `pixels`,
+// all before `end`. An icon's is 32 bits with alpha (its height counts the mask below, which such
+// an icon does not need); a plain bitmap's fourth byte is unused. Null for any other kind, which
+// Qt's reader then reads.
+QImage DecodeBitmap(const QByteArray& bytes, qsizetype at, qsizetype pixels, qsizetype end,
+                    bool icon) {
+  if (at < 0 || end > bytes.size() || at + 40 > end) {
     return {};
   }
-  const uint32_t header = Long(bytes, at);
   const auto width = static_cast<int32_t>(Long(bytes, at + 4));
-  const auto height = static_cast<int32_t>(Long(bytes, at + 8)) / 2;
-  if (header < 40 || header > size || width < 1 || width > 256 || height < 1 || height > 256 ||
-      Short(bytes, at + 14) != 32 || Long(bytes, at + 16) != 0) {
+  const int64_t stored = static_cast<int32_t>(Long(bytes, at + 8));
+  const bool topDown = !icon && stored < 0;
+  const int64_t height = icon ? stored / 2 : std::abs(stored);
+  const int bits = Short(bytes, at + 14);
+  if (Long(bytes, at) < 40 || width < 1 || width > 4096 || height < 1 || height > 4096 ||
+      (bits != 24 && bits != 32) || (icon && bits != 32) || Long(bytes, at + 16) != 0) {
     return {};
   }
-  const qsizetype stride = qsizetype{width} * 4;
-  const qsizetype maskStride = (qsizetype{width} + 31) / 32 * 4;
-  const qsizetype pixels = at + header;
-  if (pixels + (stride + maskStride) * height > at + size) {
+  const qsizetype stride = (qsizetype{width} * bits / 8 + 3) / 4 * 4;
+  if (pixels < at || pixels + stride * height > end) {
     return {};
   }
-  QImage image(width, height, QImage::Format_ARGB32);
+  // Premultiplied, as a pixmap keeps it, so that making one needs no converted copy.
+  QImage image(width, static_cast<int>(height),
+               icon ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
   bool anyAlpha = false;
-  for (int y = 0; y < height; ++y) {
-    const char* row = bytes.constData() + pixels + stride * (height - 1 - y);
-    std::memcpy(image.scanLine(y), row, static_cast<size_t>(stride));
-    for (int x = 0; x < width && !anyAlpha; ++x) {
-      anyAlpha = row[x * 4 + 3] != 0;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* row = reinterpret_cast<const uint8_t*>(bytes.constData()) + pixels +
+                      stride * (topDown ? y : height - 1 - y);
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* p = row + x * bits / 8;
+      const int alpha = bits == 32 && icon ? p[3] : 0xFF;
+      anyAlpha = anyAlpha || alpha != 0;
+      line[x] = qPremultiply(qRgba(p[2], p[1], p[0], alpha));
     }
   }
-  if (!anyAlpha) {
-    const qsizetype mask = pixels + stride * height;
-    for (int y = 0; y < height; ++y) {
-      const char* bits = bytes.constData() + mask + maskStride * (height - 1 - y);
-      auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-      for (int x = 0; x < width; ++x) {
-        const bool clear = (static_cast<uint8_t>(bits[x / 8]) >> (7 - x % 8)) & 1;
-        line[x] = clear ? 0 : (line[x] | 0xFF000000u);
-      }
-    }
+  // An icon without alpha of its own needs its mask; Qt's reader applies it.
+  if (icon && !anyAlpha) {
+    return {};
   }
   return image;
 }
 
-// The images of an icon file whose images are 32-bit bitmaps or PNG, as the program's own are,
-// read here so that starting the player loads no image plugin; nullopt for any other icon.
+// The images of an icon file whose images are 24- or 32-bit bitmaps or PNG, as the program's own
+// are, read here so that starting the player scans and loads no image plugin; nullopt for any
+// other icon.
 std::optional<std::vector<QImage>> DecodeIcon(const QByteArray& bytes, int index) {
   if (bytes.size() < 6 || Short(bytes, 0) != 0 || Short(bytes, 2) != 1) {
     return std::nullopt;
@@ -155,7 +159,9 @@ std::optional<std::vector<QImage>> DecodeIcon(const QByteArray& bytes, int index
         bytes.mid(at, 8) == QByteArray("\x89PNG\r\n\x1a\n", 8)) {
       image = QImage::fromData(bytes.mid(at, size), "PNG");
     } else {
-      image = DecodeIconBitmap(bytes, at, size);
+      image = at >= 0 && size >= 40 && at <= bytes.size() - size
+                  ? DecodeBitmap(bytes, at, at + Long(bytes, at), at + size, true)
+                  : QImage();
     }
     if (image.isNull()) {
       return std::nullopt;
@@ -184,6 +190,12 @@ QByteArray FormatOf(const QByteArray& bytes) {
 std::vector<QImage> Decode(QByteArray bytes, int index) {
   if (std::optional<std::vector<QImage>> icon = DecodeIcon(bytes, index)) {
     return std::move(*icon);
+  }
+  if (bytes.startsWith("BM") && bytes.size() >= 54 && index <= 0) {
+    if (QImage image = DecodeBitmap(bytes, 14, Long(bytes, 10), bytes.size(), false);
+        !image.isNull()) {
+      return {std::move(image)};
+    }
   }
   std::vector<QImage> images;
   QBuffer buffer(&bytes);
@@ -269,8 +281,8 @@ QIcon LoadIcon(std::string_view name) {
     return {};
   }
   QIcon icon;
-  for (const QImage& image : Decode(*bytes, source.index)) {
-    icon.addPixmap(QPixmap::fromImage(image));
+  for (QImage& image : Decode(*bytes, source.index)) {
+    icon.addPixmap(QPixmap::fromImage(std::move(image)));
   }
   return icon;
 }

@@ -139,7 +139,7 @@ class QtWindowSystem::Impl {
 
   // Windows (qt_windows.cpp).
   uintptr_t Create(const NativeWindowSpec& spec);
-  static void SetWallpaper(QWidget* widget, std::string_view name);
+  void SetWallpaper(QWidget* widget, std::string_view name);
   void PlaceFrame(Window& w, QPoint at);
   void PlaceOverOwner(Window& w);
   void ResizeClient(Window& w, QSize size);
@@ -201,6 +201,8 @@ class QtWindowSystem::Impl {
   std::unique_ptr<QApplication> ownedApp_;
   std::unique_ptr<Filter> filter_;
   std::map<uintptr_t, std::unique_ptr<Window>> windows_;
+  // Wallpapers by name: a window and its toolbar share one decoded picture.
+  std::map<std::string, QPixmap, std::less<>> wallpapers_;
   uintptr_t nextHandle_ = 1;
   std::deque<NativeInput> pending_;
   std::vector<std::pair<int, std::function<void(uintptr_t)>>> afterShow_;

@@ -4,6 +4,8 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -179,16 +181,52 @@ void QtWindowSystem::Impl::PlaceOverOwner(Window& w) {
   w.top->setGeometry(QRect(at + QPoint(margins.left(), margins.top()), w.top->size()));
 }
 
+namespace {
+
+// Paints a widget's tiled wallpaper in bands of a few dozen rows: Qt's raster engine hands a
+// taller tiled fill to its thread pool, which would start threads (and their memory) for every
+// full repaint of a window.
+class WallpaperPainter final : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      auto* widget = static_cast<QWidget*>(watched);
+      const QBrush brush = widget->palette().brush(QPalette::Window);
+      const QPixmap tile = brush.texture();
+      if (!tile.isNull()) {
+        QPainter painter(widget);
+        const QRect area = static_cast<QPaintEvent*>(event)->rect();
+        constexpr int kBand = 48;
+        for (int y = area.top(); y <= area.bottom(); y += kBand) {
+          const QRect band(area.left(), y, area.width(), std::min(kBand, area.bottom() + 1 - y));
+          painter.drawTiledPixmap(band, tile,
+                                  QPoint(band.left() % tile.width(), band.top() % tile.height()));
+        }
+      }
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
 void QtWindowSystem::Impl::SetWallpaper(QWidget* widget, std::string_view name) {
   if (name.empty())
     return;
-  const QImage image = LoadImage(name);
-  if (image.isNull())
-    return;
+  auto it = wallpapers_.find(name);
+  if (it == wallpapers_.end()) {
+    QImage image = LoadImage(name);
+    if (image.isNull())
+      return;
+    it = wallpapers_.emplace(name, QPixmap::fromImage(std::move(image))).first;
+  }
+  // Children inherit the brush, as they would a background they show through.
   QPalette palette = widget->palette();
-  palette.setBrush(QPalette::Window, QBrush(QPixmap::fromImage(image)));
+  palette.setBrush(QPalette::Window, QBrush(it->second));
   widget->setPalette(palette);
-  widget->setAutoFillBackground(true);
+  widget->setAttribute(Qt::WA_OpaquePaintEvent);
+  widget->installEventFilter(new WallpaperPainter(widget));
 }
 
 // A window's position is its frame's, title bar included. The window manager is asked to put the

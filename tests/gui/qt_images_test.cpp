@@ -87,6 +87,17 @@ TEST_F(QtImagesTest, TheProgramsImagesDecode) {
   const QImage backdrop = LoadImage("~Silvback.bmp");
   EXPECT_FALSE(backdrop.isNull());
   EXPECT_GT(backdrop.width(), 0);
+  // The program's own bitmaps are read without Qt's reader, and come out as it reads them.
+  for (const char* name : {"Cd.ico", "QPX_STOP.ICO", "Silvback.bmp"}) {
+    SCOPED_TRACE(name);
+    const auto bytes = FindResource(kImageResourceType, ResourceNameForFile(name));
+    ASSERT_TRUE(bytes);
+    const QImage qt = QImage::fromData(
+        QByteArray(reinterpret_cast<const char*>(bytes->data()),
+                   static_cast<qsizetype>(bytes->size())));
+    EXPECT_EQ(LoadImage(name).convertToFormat(QImage::Format_ARGB32_Premultiplied),
+              qt.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+  }
 }
 
 TEST_F(QtImagesTest, MissingAndDamagedImagesGiveNothing) {
