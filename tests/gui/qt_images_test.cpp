@@ -92,9 +92,8 @@ TEST_F(QtImagesTest, TheProgramsImagesDecode) {
     SCOPED_TRACE(name);
     const auto bytes = FindResource(kImageResourceType, ResourceNameForFile(name));
     ASSERT_TRUE(bytes);
-    const QImage qt = QImage::fromData(
-        QByteArray(reinterpret_cast<const char*>(bytes->data()),
-                   static_cast<qsizetype>(bytes->size())));
+    const QImage qt = QImage::fromData(QByteArray(reinterpret_cast<const char*>(bytes->data()),
+                                                  static_cast<qsizetype>(bytes->size())));
     EXPECT_EQ(LoadImage(name).convertToFormat(QImage::Format_ARGB32_Premultiplied),
               qt.convertToFormat(QImage::Format_ARGB32_Premultiplied));
   }
