@@ -171,8 +171,8 @@ std::optional<std::vector<QImage>> DecodeIcon(const QByteArray& bytes, int index
   return images;
 }
 
-// The format the bytes are in, for the formats Qt reads itself or the icon plugin reads: a reader
-// told the format loads no plugin just to ask whether it can read them.
+// The format the bytes are in, for the formats Qt reads itself or its plugins read: a reader told
+// the format loads no plugin just to ask whether it can read them.
 QByteArray FormatOf(const QByteArray& bytes) {
   if (bytes.startsWith("BM")) {
     return "bmp";
@@ -182,6 +182,9 @@ QByteArray FormatOf(const QByteArray& bytes) {
   }
   if (bytes.startsWith(QByteArray("\0\0\1\0", 4))) {
     return "ico";
+  }
+  if (bytes.startsWith("GIF8")) {
+    return "gif";
   }
   return {};
 }
@@ -200,7 +203,10 @@ std::vector<QImage> Decode(QByteArray bytes, int index) {
   std::vector<QImage> images;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer, FormatOf(bytes));
+  const QByteArray format = FormatOf(bytes);
+  QImageReader reader(&buffer, format);
+  // Told the format, the reader asks no other plugin whether it reads it.
+  reader.setAutoDetectImageFormat(format.isEmpty());
   for (int i = 0;; ++i) {
     QImage image = reader.read();
     if (image.isNull()) {

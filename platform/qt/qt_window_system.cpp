@@ -3,7 +3,12 @@
 // top-level window is owned here through a unique_ptr.
 #include "platform/qt/qt_window_system.h"
 
+#include <QIconEngine>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QStyleFactory>
+#include <functional>
+#include <utility>
 #ifndef QT_NO_SESSIONMANAGER
 #include <QSessionManager>
 #endif
@@ -13,13 +18,64 @@
 
 namespace vantora::platform::qt {
 
+namespace {
+
+// An icon made when it is first drawn or measured.
+class DeferredIcon final : public QIconEngine {
+ public:
+  explicit DeferredIcon(std::function<QIcon()> make) : make_(std::move(make)) {}
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    Icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return Icon().actualSize(size, mode, state);
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return Icon().pixmap(size, mode, state);
+  }
+  QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+    return Icon().availableSizes(mode, state);
+  }
+  bool isNull() override { return Icon().isNull(); }
+  QIconEngine* clone() const override { return new DeferredIcon(*this); }
+
+ private:
+  QIcon& Icon() {
+    if (make_) {
+      icon_ = std::exchange(make_, nullptr)();
+    }
+    return icon_;
+  }
+  std::function<QIcon()> make_;
+  QIcon icon_;
+};
+
+// Fusion, but a menu bar's overflow arrow, which every menu bar asks for as it is made and hardly
+// any shows, is read when first shown: reading it makes Qt load every image plugin to ask which
+// one reads it.
+class PlayerStyle final : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  QIcon standardIcon(StandardPixmap icon, const QStyleOption* option,
+                     const QWidget* widget) const override {
+    if (icon != SP_ToolBarHorizontalExtensionButton && icon != SP_ToolBarVerticalExtensionButton) {
+      return QProxyStyle::standardIcon(icon, option, widget);
+    }
+    QPointer<QStyle> base = baseStyle();
+    return QIcon(new DeferredIcon(
+        [base, icon] { return base ? base->standardIcon(icon, nullptr, nullptr) : QIcon(); }));
+  }
+};
+
+}  // namespace
+
 QtWindowSystem::Impl::Impl(int& argc, char** argv) {
   if (QApplication::instance() == nullptr) {
     ownedApp_ = std::make_unique<QApplication>(argc, argv);
   }
   // One look on every desktop, close to the flat grey controls the definitions were drawn for.
   if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) {
-    QApplication::setStyle(style);
+    QApplication::setStyle(new PlayerStyle(style));
   }
   QApplication::setQuitOnLastWindowClosed(false);
   InstallFontSubstitutions();
