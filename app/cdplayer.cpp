@@ -66,6 +66,11 @@ void SHOWCAPTION(bool deviceMissing) {
   }
 }
 
+std::function<void()>& AfterEventHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
 std::function<void(uintptr_t)>& SettledHook() {
   static std::function<void(uintptr_t)> hook;
   return hook;
@@ -217,6 +222,10 @@ void SetSettledHook(std::function<void(uintptr_t)> hook) {
   SettledHook() = std::move(hook);
 }
 
+void SetAfterEventHook(std::function<void()> hook) {
+  AfterEventHook() = std::move(hook);
+}
+
 intptr_t CDPLAYERWNDPROC(uint64_t hwnd, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   if (message == platform::WM_QUERYENDSESSION) {
     return 1;
@@ -300,6 +309,9 @@ bool CDPLAYER() {
       break;
     }
     SAVECHANGEDSETTINGS(CURRENTEVENT() == EVENT::Timer);
+    if (AfterEventHook()) {
+      AfterEventHook()();
+    }
   }
   WINDOWCLOSE(MAINWINDOW);
   MAINWINDOW = 0;

@@ -23,4 +23,8 @@ bool MAINWINDOWEVENT();
 // for it. The argument is the main window's native window.
 void SetSettledHook(std::function<void(uintptr_t)> hook);
 
+// Called after the main window's loop has handled each of its events: a tick's poll or a
+// command, the only moments the player's state changes. Empty to remove.
+void SetAfterEventHook(std::function<void()> hook);
+
 }  // namespace vantora::app

@@ -15,7 +15,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <QVariantMap>
 #include <QWidget>
 #include <chrono>
@@ -24,6 +23,7 @@
 #include <functional>
 #include <string>
 
+#include "app/cdplayer.h"
 #include "app/settings.h"
 #include "app/state.h"
 #include "desktop/inhibit.h"
@@ -39,7 +39,6 @@ const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.vantora");
-constexpr int kWatchPeriodMs = 250;
 // A head further than this from where the play would have taken it was moved.
 constexpr int64_t kJumpMicroseconds = 1'000'000;
 
@@ -216,7 +215,6 @@ struct Mpris::Impl {
   QDBusConnection bus = QDBusConnection::sessionBus();
   QObject root;
   PlayerAdaptor* player = nullptr;
-  QTimer watch;
   QVariantMap last;  // what the bus was last told, property by property
   std::unique_ptr<SleepInhibitor> inhibitor;
 
@@ -345,18 +343,18 @@ std::unique_ptr<Mpris> Mpris::Start() {
     Q_EMIT raw->player->Seeked(raw->head.position);
   };
   raw->player->onChanged = [raw] { raw->Announce(); };
-  QObject::connect(&impl->watch, &QTimer::timeout, &impl->root, [raw] {
+  // The player's state changes only as its loop handles an event, its poll's tick included.
+  app::SetAfterEventHook([raw] {
     raw->FollowHead();
     raw->Announce();
   });
-  impl->watch.start(kWatchPeriodMs);
   return std::unique_ptr<Mpris>(new Mpris(std::move(impl)));
 }
 
 Mpris::Mpris(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 Mpris::~Mpris() {
-  impl_->watch.stop();
+  app::SetAfterEventHook(nullptr);
   impl_->inhibitor.reset();
   impl_->bus.unregisterObject(kObjectPath);
 }

@@ -65,7 +65,9 @@ DriveResult<bool> AudibleDrive::CanEject() {
 
 DriveResult<DriveMode> AudibleDrive::Mode() {
   std::lock_guard lock(mutex_);
-  return inner_->Mode();
+  DriveResult<DriveMode> mode = inner_->Mode();
+  WakeIfPlaying(mode);
+  return mode;
 }
 
 DriveResult<bool> AudibleDrive::MediaPresent() {
@@ -91,6 +93,7 @@ DriveStatus AudibleDrive::Play(Frames from, Frames to) {
     // The head is down at `from` as of now; asking where it is could already see it a frame on.
     cursor_ = from;
     playing_ = true;
+    wake_.notify_all();
   }
   return status;
 }
@@ -163,10 +166,27 @@ void AudibleDrive::StartPumping(std::chrono::milliseconds period) {
   }
   pumper_ = std::thread([this, period] {
     std::unique_lock held(mutex_);
-    while (!wake_.wait_for(held, period, [this] { return stopping_; })) {
-      PumpLocked();
+    while (!stopping_) {
+      // A silent drive has nothing to send: the thread sleeps until a play wakes it.
+      if (playing_) {
+        wake_.wait_for(held, period, [this] { return stopping_; });
+      } else {
+        wake_.wait(held, [this] { return stopping_ || playing_ || seenPlaying_; });
+      }
+      seenPlaying_ = false;
+      if (!stopping_) {
+        PumpLocked();
+      }
     }
   });
+}
+
+void AudibleDrive::WakeIfPlaying(const DriveResult<DriveMode>& mode) {
+  // Another process may have started the drive: the first look that sees it play wakes the pump.
+  if (!playing_ && mode.ok() && mode.value == DriveMode::Playing) {
+    seenPlaying_ = true;
+    wake_.notify_all();
+  }
 }
 
 void AudibleDrive::PumpLocked() {

@@ -51,12 +51,14 @@ class AudibleDrive final : public cdaudio::CdDrive {
   // since then allows, or behind, was moved by someone else: its sound is skipped, not sent.
   void Pump();
   // Pumps every `period` on a thread of its own until the drive is destroyed; the program's way.
-  // Tests on the manual clock call Pump() themselves instead.
+  // The thread pumps only while the drive plays: a play wakes it, and so does a look that finds
+  // the drive playing for someone else. Tests on the manual clock call Pump() themselves instead.
   void StartPumping(std::chrono::milliseconds period);
 
  private:
   void PumpLocked();
   void StopSoundingLocked();
+  void WakeIfPlaying(const cdaudio::DriveResult<cdaudio::DriveMode>& mode);
   void Send(cdaudio::Frames from, cdaudio::Frames to);
 
   std::mutex mutex_;
@@ -70,6 +72,7 @@ class AudibleDrive final : public cdaudio::CdDrive {
   std::thread pumper_;
   std::condition_variable wake_;
   bool stopping_ = false;
+  bool seenPlaying_ = false;  // a look found the drive playing while the pump slept
 };
 
 }  // namespace vantora::platform::audio

@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -602,11 +604,46 @@ StateReading ParseDriveState(std::string_view text) {
   return StateReading{std::move(state), {}};
 }
 
+namespace {
+
+// A file's identity and last change as stat gives them. Every write replaces the state file by a
+// new one, so a state file whose signature is the same still holds the same text.
+FileSignature SignatureOf(const struct stat& info) {
+  return FileSignature{
+      static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+      static_cast<int64_t>(info.st_size),
+      static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
+      static_cast<int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec};
+}
+
+// A file written this recently may be written again within the same tick of the file system's
+// timestamps (a coarse one on some file systems) and keep its signature: it is read again.
+constexpr int64_t kSettledNanoseconds = 2'000'000'000;
+
+bool Settled(const FileSignature& signature) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const int64_t nanoseconds = static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+  return signature.modified + kSettledNanoseconds < nanoseconds;
+}
+
+}  // namespace
+
 StateReading DriveStore::Read() const {
   std::error_code ec;
   if (!std::filesystem::is_directory(directory_, ec)) {
     return StateReading{DriveState{}, {}};
   }
+  // Taken before the text is read: a write in between gives the next look another signature.
+  struct stat info {};
+  std::optional<FileSignature> signature;
+  if (::stat(StateFile().c_str(), &info) == 0) {
+    signature = SignatureOf(info);
+    if (lastReading_ && signature == lastSignature_ && Settled(*signature)) {
+      return *lastReading_;
+    }
+  }
+  lastSignature_.reset();
   DriveLock lock(directory_, false);
   if (!lock.error().empty()) {
     return StateReading{std::nullopt, lock.error()};
@@ -620,6 +657,7 @@ StateReading DriveStore::Read() const {
     lastReading_ = ParseStateText(StateFile(), text);
     lastText_ = std::move(text);
   }
+  lastSignature_ = signature;
   return *lastReading_;
 }
 

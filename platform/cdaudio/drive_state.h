@@ -69,6 +69,16 @@ struct StateReading {
 };
 StateReading ParseDriveState(std::string_view text);
 
+// What stat says of a state file: which file it is and when it last changed.
+struct FileSignature {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  int64_t modified = 0;  // nanoseconds since the epoch
+  int64_t changed = 0;
+  bool operator==(const FileSignature&) const = default;
+};
+
 // A drive directory: the state file "state" and the lock file "lock". Readers take a shared
 // advisory lock, writers an exclusive one around read-modify-write, and the new state replaces
 // the old by rename, so no reader ever sees half a file.
@@ -100,6 +110,9 @@ class DriveStore {
   // changes, and the same text needs no second parse.
   mutable std::string lastText_;
   mutable std::optional<StateReading> lastReading_;
+  // The state file's signature when lastText_ was read from it: while it stays the same and the
+  // file has settled, the file is not read again (other processes replace it to change it).
+  mutable std::optional<FileSignature> lastSignature_;
 };
 
 }  // namespace vantora::platform::cdaudio

@@ -406,6 +406,13 @@ bool QtWindowSystem::SetText(uintptr_t window, int32_t control, std::string_view
   Impl::Control* c = impl_->FindControl(window, control);
   if (c == nullptr)
     return false;
+  QWidget* widget = c->widget.data();
+  // A text shown as given, set again unchanged (the window's display after each event sets them
+  // all), is neither laid out nor drawn again. Entries and drop lists compare what they show.
+  const bool showsAsGiven = qobject_cast<QLineEdit*>(widget) == nullptr &&
+                            qobject_cast<QPlainTextEdit*>(widget) == nullptr && c->drop == nullptr;
+  if (showsAsGiven && c->spec.text == text)
+    return true;
   Impl::Quiet quiet(*impl_);
   const QString value = FromAnsi(text);
   c->spec.text = std::string(text);
@@ -422,7 +429,6 @@ bool QtWindowSystem::SetText(uintptr_t window, int32_t control, std::string_view
     c->action->setText(value);
     return true;
   }
-  QWidget* widget = c->widget.data();
   if (auto* button = qobject_cast<QPushButton*>(widget)) {
     button->setText(value.trimmed().isEmpty() ? QString() : value);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
@@ -436,13 +442,17 @@ bool QtWindowSystem::SetText(uintptr_t window, int32_t control, std::string_view
     }
     entry->setModified(false);
   } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
-    box->setPlainText(value);
+    // The same text again would be laid out and drawn anew, and the user's place in it lost.
+    if (box->toPlainText() != value)
+      box->setPlainText(value);
   } else if (c->spec.kind == NativeKind::Group) {
     static_cast<GroupFrame*>(widget)->SetTitle(value);
   } else if (c->drop != nullptr) {
     // The variable's text is shown; the row holding the same text becomes the current one. A
     // current row that holds it stays: rows may repeat a text, and the user chose this one.
+    const bool rowsChanged = c->model && c->model->Changed();
     impl_->SyncRows(window, control);
+    const bool textChanged = c->drop->shown != value.trimmed();
     c->drop->shown = value.trimmed();
     auto holds = [c](int row) {
       return c->model && row >= 0 && row < c->model->rowCount() &&
@@ -455,8 +465,9 @@ bool QtWindowSystem::SetText(uintptr_t window, int32_t control, std::string_view
         match = holds(row) ? row : -1;
       }
     }
-    c->drop->setCurrentIndex(match);
-    c->drop->update();
+    c->drop->setCurrentIndex(match);  // drawn again by the drop itself when the row moves
+    if (rowsChanged || textChanged)
+      c->drop->update();
   } else {
     return false;
   }

@@ -95,6 +95,10 @@ bool QtWindowSystem::RefreshRows(uintptr_t window, int32_t control) {
   Impl::Control* c = impl_->FindControl(window, control);
   if (c == nullptr || !c->model)
     return false;
+  // The window's display after each event asks for every list: rows that did not change since
+  // they were last drawn need no drawing again.
+  if (!c->model->Changed())
+    return true;
   impl_->SyncRows(window, control);
   if (c->widget)
     c->widget->update();

@@ -30,7 +30,8 @@ constexpr auto kRetryPeriod = std::chrono::milliseconds(500);
 // stream starts from the newest.
 constexpr size_t kStaleBytes = BytesFor(500);
 
-// The feeder wakes when sound arrives and every few milliseconds besides. Each wake it takes the
+// The feeder wakes when sound arrives and, while a stream plays or a context connects, every few
+// milliseconds besides; a feeder with neither sleeps until sound comes. Each wake it takes the
 // main loop's lock and moves on one step: connecting, opening a stream, or feeding the stream by
 // the same rules as the Qt output (nothing dropped but on Discard, silence only when the stream
 // would run dry, the stream ended after a while of nothing). A context that fails is dropped and a
@@ -80,9 +81,14 @@ class PulseOutput final : public audio::SoundOutput {
  private:
   void Run() {
     std::unique_lock lock(wake_mutex_);
+    bool resting = false;
     while (!ending_) {
-      wake_.wait_for(lock, std::chrono::milliseconds(kFeedPeriodMs),
-                     [this] { return ending_ || arrived_; });
+      const auto woken = [this] { return ending_ || arrived_; };
+      if (resting) {
+        wake_.wait(lock, woken);  // nothing to feed or look after until sound comes
+      } else {
+        wake_.wait_for(lock, std::chrono::milliseconds(kFeedPeriodMs), woken);
+      }
       if (ending_) {
         break;
       }
@@ -92,9 +98,14 @@ class PulseOutput final : public audio::SoundOutput {
       if (loop_ == nullptr) {
         queue_.Clear();
         Say();
+        resting = true;
       } else {
         pa_threaded_mainloop_lock(loop_);
         Step(arrived);
+        // Without a stream and with nothing waiting there is nothing to do until sound comes: a
+        // context that failed meanwhile is found then, and a lost server looked for again.
+        resting = stream_ == nullptr && queue_.Size() == 0 &&
+                  (context_ == nullptr || pa_context_get_state(context_) == PA_CONTEXT_READY);
         pa_threaded_mainloop_unlock(loop_);
       }
       lock.lock();

@@ -3,8 +3,10 @@
 // clock, and the recording checked sample by sample against the sound file.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/audio/audible_drive.h"
@@ -59,16 +61,21 @@ const std::vector<Stereo> kGap = Silence(75 * kSamplesPerFrame);
 // The rest of the disc's last frame, after the file's end.
 const std::vector<Stereo> kTail = Silence(488 * kSamplesPerFrame - kFileFrames);
 
+// Puts the disc of kSheet, its sound file written in `dir`, into the drive at `drive`.
+void InsertCountedDisc(const std::filesystem::path& dir, const std::filesystem::path& drive) {
+  vantora::testing::WriteSoundFile(dir / "counted.flac", kFileFrames,
+                                   SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  vantora::testing::WriteText(dir / "counted.cue", kSheet);
+  const cdaudio::DiscReading image = cdaudio::ReadDiscImage(dir / "counted.cue");
+  ASSERT_TRUE(image.disc) << image.error;
+  VirtualDrive hand(drive);
+  ASSERT_TRUE(hand.Insert(*image.disc).ok());
+}
+
 class HeardDisc : public ::testing::Test {
  protected:
   void SetUp() override {
-    vantora::testing::WriteSoundFile(dir_.path() / "counted.flac", kFileFrames,
-                                     SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    vantora::testing::WriteText(dir_.path() / "counted.cue", kSheet);
-    const cdaudio::DiscReading image = cdaudio::ReadDiscImage(dir_.path() / "counted.cue");
-    ASSERT_TRUE(image.disc) << image.error;
-    VirtualDrive hand(drive_);
-    ASSERT_TRUE(hand.Insert(*image.disc).ok());
+    ASSERT_NO_FATAL_FAILURE(InsertCountedDisc(dir_.path(), drive_));
     clock_.Advance(cdaudio::kSpinUpTime);
     std::string why;
     auto recorder = OpenRecorder(recording_, &why);
@@ -180,6 +187,39 @@ TEST_F(HeardDisc, AHeadMovedByAnotherPlayerIsFollowedNotFilledIn) {
   ASSERT_TRUE(other.Play(cdaudio::Frames{565}, cdaudio::Frames{713}).ok());
   Play(400);  // the first pump, 20 ms on, finds the head on frame 566
   EXPECT_EQ(FirstDifference(Heard(), Joined({FileFrames(0, 75), FileFrames(341, 370)})), "");
+}
+
+// The program's pump thread sleeps while the drive is silent: each play, a second one after a
+// stop too, must wake it, or the sound stops at the play's first moment.
+TEST(HeardDiscPumping, EveryPlayWakesThePump) {
+  cdaudio::testing::TempDir dir;
+  const std::filesystem::path drive = dir.path() / "drive";
+  {
+    // Put in on another clock, the disc has spun up for the system's.
+    ManualClock clock;
+    ScopedClock scoped(clock);
+    ASSERT_NO_FATAL_FAILURE(InsertCountedDisc(dir.path(), drive));
+  }
+  std::string why;
+  auto recorder = OpenRecorder(dir.path() / "heard.wav", &why);
+  ASSERT_TRUE(recorder) << why;
+  AudibleDrive heard(std::make_unique<VirtualDrive>(drive), std::move(recorder));
+  heard.StartPumping(std::chrono::milliseconds(5));
+  const auto heardSize = [&] {
+    return vantora::testing::ReadRecording(dir.path() / "heard.wav").size();
+  };
+  for (int play = 1; play <= 2; ++play) {
+    const size_t before = heardSize();
+    ASSERT_TRUE(heard.Play(cdaudio::Frames{150}, cdaudio::Frames{713}).ok());
+    // A tenth of a second of sound, sent by the pump alone, within a generous while.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (heardSize() < before + 7 * kSamplesPerFrame &&
+           std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_GE(heardSize(), before + 7 * kSamplesPerFrame) << "play " << play;
+    ASSERT_TRUE(heard.Stop().ok());
+  }
 }
 
 TEST_F(HeardDisc, ADiscWhoseFileHasGonePlaysSilently) {

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -281,6 +282,25 @@ TEST_F(VirtualDriveTest, AFreshDirectoryIsAnEmptyConnectedDrive) {
   EXPECT_FALSE(drive_.MediaPresent().value);
   EXPECT_EQ(drive_.ReadToc().error, DriveError::NotReady);
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "drive"));  // reading creates nothing
+}
+
+// The state file is read again only when it changed: a change by another drive object (another
+// process) is seen at the next look, however long the file had stayed the same before.
+TEST_F(VirtualDriveTest, AChangeMadeElsewhereIsSeenAtTheNextLook) {
+  ASSERT_TRUE(drive_.Insert(ThreeTrackDisc()).ok());
+  Advance(kSpinUpTime.count());
+  const std::filesystem::path state = dir_.path() / "drive" / "state";
+  const auto age = [&state] {
+    std::filesystem::last_write_time(
+        state, std::filesystem::last_write_time(state) - std::chrono::hours(1));
+  };
+  age();
+  EXPECT_EQ(ModeNow(), DriveMode::Stopped);
+  EXPECT_EQ(ModeNow(), DriveMode::Stopped);
+  VirtualDrive other(dir_.path() / "drive");
+  ASSERT_TRUE(other.MoveTray(Tray::Open).ok());
+  age();
+  EXPECT_EQ(ModeNow(), DriveMode::Open);
 }
 
 TEST_F(VirtualDriveTest, InsertSpinsUpAndRemoveKeepsTheTray) {
