@@ -66,10 +66,15 @@ TEST(DiscNames, TheDiscsOwnNamesElseALookUpAreStoredOnceAndTypedNamesStay) {
   WriteText(image, "TITLE \"Pale Lantern\"\nPERFORMER \"Ora Vell\"\n" + Read(image));
   ASSERT_NO_FATAL_FAILURE(x.StartPlayer({.ini = settings, .arguments = {"--device", image}}));
   ASSERT_FALSE(stored("Title=Pale Lantern\r\nArtist=Ora Vell\r\n").empty()) << Read(ini);
-  const std::string metadata =
-      Output("timeout 30 gdbus call --address '" + bus +
-             "' --dest org.mpris.MediaPlayer2.vantora --object-path /org/mpris/MediaPlayer2 "
-             "--method org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player Metadata");
+  // The player comes on the bus once its window shows.
+  std::string metadata;
+  Poll(30s, [&] {
+    metadata = Output(
+        "timeout 30 gdbus call --address '" + bus +
+        "' --dest org.mpris.MediaPlayer2.vantora --object-path /org/mpris/MediaPlayer2 "
+        "--method org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player Metadata");
+    return metadata.find("Pale Lantern") != std::string::npos ? "y" : "";
+  });
   EXPECT_NE(metadata.find("Pale Lantern"), std::string::npos) << metadata;
   x.StopPlayer();
 
