@@ -630,11 +630,8 @@ bool Settled(const FileSignature& signature) {
 }  // namespace
 
 StateReading DriveStore::Read() const {
-  std::error_code ec;
-  if (!std::filesystem::is_directory(directory_, ec)) {
-    return StateReading{DriveState{}, {}};
-  }
-  // Taken before the text is read: a write in between gives the next look another signature.
+  // Taken before the text is read: a write in between gives the next look another signature. A
+  // state file found means its folder is there; only without one is the folder looked at.
   struct stat info {};
   std::optional<FileSignature> signature;
   if (::stat(StateFile().c_str(), &info) == 0) {
@@ -642,6 +639,8 @@ StateReading DriveStore::Read() const {
     if (lastReading_ && signature == lastSignature_ && Settled(*signature)) {
       return *lastReading_;
     }
+  } else if (std::error_code ec; !std::filesystem::is_directory(directory_, ec)) {
+    return StateReading{DriveState{}, {}};
   }
   lastSignature_.reset();
   DriveLock lock(directory_, false);

@@ -111,13 +111,15 @@ DriveStatus VirtualDrive::Present() const {
   namespace fs = std::filesystem;
   const fs::path& directory = store_.Directory();
   std::error_code ec;
-  const bool missing = fs::status(directory, ec).type() == fs::file_type::not_found;
-  if (missing && missing_ == MissingDrive::Absent) {
+  fs::file_status status = fs::status(directory, ec);
+  if (status.type() == fs::file_type::not_found && missing_ == MissingDrive::Absent) {
     return DriveStatus::Fail(DriveError::Unplugged, directory.string() + ": no such directory");
   }
   // The nearest part of the path that exists must be a directory, or no drive can ever be there.
   for (fs::path part = directory; !part.empty(); part = part.parent_path()) {
-    const fs::file_status status = fs::status(part, ec);
+    if (part != directory) {
+      status = fs::status(part, ec);
+    }
     if (status.type() != fs::file_type::not_found) {
       if (fs::exists(status) && !fs::is_directory(status)) {
         return DriveStatus::Fail(DriveError::Unplugged, part.string() + " is not a directory");
